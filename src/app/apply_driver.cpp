@@ -1,0 +1,61 @@
+// Apply mode: finds the game, asks the user, and applies every record of
+// the package at the end of the program's own file.
+#include "app/drivers.h"
+#include "app/globals.h"
+#include "app/install_location.h"
+#include "app/messages.h"
+#include "applier/apply_next_record.h"
+#include "package/trailer.h"
+#include "platform/platform.h"
+#include "platform/unique_file.h"
+
+namespace {
+
+// The carrier: the file that word 0 names, or, when that cannot be opened
+// (a program started by a bare name through the search path), the
+// program's own file.
+platform::UniqueFile OpenCarrier(const std::wstring& programWord) {
+  platform::UniqueFile carrier(platform::OpenFile(programWord, "rb"));
+  if (!carrier) carrier.reset(platform::OpenFile(platform::OwnExecutablePath(), "rb"));
+  return carrier;
+}
+
+// Applies records until the trailer. False at the first failed record.
+bool ApplyRecords(std::FILE* carrier) {
+  while (!std::feof(carrier)) {
+    const int result = ApplyNextRecord(carrier);
+    if (result == 0) return false;
+    if (result < 0) break;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunApplyMode(const std::wstring& programWord) {
+  const std::optional<std::wstring> installDir = FindInstallDir();
+  if (!installDir || !ConfirmUpdate()) return 0;
+  g_installDir = *installDir;
+
+  platform::UniqueFile carrier = OpenCarrier(programWord);
+  if (!carrier) {
+    ShowUpdateFailed();
+    return 0;
+  }
+  switch (package::LocatePackage(carrier.get())) {
+    case package::LocateResult::kNoPackage:
+      return 0;  // a bare program carries nothing to apply
+    case package::LocateResult::kDamaged:
+      ShowUpdateFailed();
+      return 0;
+    case package::LocateResult::kFound:
+      break;
+  }
+  if (!ApplyRecords(carrier.get())) {
+    ShowUpdateFailed();
+    return 0;
+  }
+  carrier.reset();
+  ShowUpdateComplete();
+  return 0;
+}

@@ -1,0 +1,23 @@
+// The package trailer: writing it after the records, and finding the first
+// record of a carrier from it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace package {
+
+// Writes "feof" and the payload length: the 8 bytes that close a package.
+bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength);
+
+enum class LocateResult {
+  kNoPackage,  // the carrier does not end in a trailer
+  kDamaged,    // a trailer whose payload length reaches before the carrier
+  kFound,      // the stream stands on the first record's tag
+};
+
+// Reads the trailer from the end of the carrier and seeks to the first
+// record, or to the trailer's own tag for an empty package.
+LocateResult LocatePackage(std::FILE* carrier);
+
+}  // namespace package

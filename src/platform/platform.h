@@ -1,0 +1,160 @@
+// The one interface to the operating system. Everything above this header is
+// portable; win32/ implements it with the Windows API, posix/ with POSIX calls.
+//
+// Paths are wide strings of UTF-16 code units in Windows form on every
+// platform: "\" separates components. The POSIX implementation converts to
+// UTF-8 and "/" only at the system call, and accepts "/" in paths it is given.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Longest path the program builds, in UTF-16 units including the terminator.
+constexpr std::size_t kMaxPath = 260;
+
+// Message box styles and answers, with the values Windows gives them.
+enum MessageBoxStyle : unsigned {
+  kMbOk = 0x00,
+  kMbYesNo = 0x04,
+  kMbIconError = 0x10,
+  kMbIconQuestion = 0x20,
+  kMbIconInformation = 0x40,
+  kMbIconMask = 0xF0,
+};
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// A file time: 100-nanosecond intervals since 1601-01-01 00:00 UTC.
+using FileTime = std::uint64_t;
+
+struct FileTimes {
+  FileTime creation = 0;
+  FileTime lastAccess = 0;
+  FileTime lastWrite = 0;
+};
+
+// Identifies one file on one volume, whatever name reaches it.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+// ---- Process -------------------------------------------------------------
+
+// The whole command line split into words under the platform's quoting
+// rules; word 0 is the program word as written. Empty if it cannot be split.
+std::vector<std::wstring> CommandLineWords();
+
+// The running program's own file, as the system knows it; empty on failure.
+std::wstring OwnExecutablePath();
+
+// The current directory, or empty when it does not fit in kMaxPath units.
+std::wstring CurrentDirectory();
+
+// ---- Paths ---------------------------------------------------------------
+
+// Appends `more` to `path` with one backslash between them (none added when
+// `path` already ends in one), dropping "." segments and resolving ".."
+// ones, as Windows' PathAppendW does. An empty `path` gives `more` alone.
+// Returns false and leaves `path` unchanged when the result would not fit
+// in kMaxPath units.
+bool JoinPath(std::wstring& path, const std::wstring& more);
+
+// The path of `file` relative to the directory `root`, as ".\" followed by
+// the components below the root joined by "\"; empty when `file` does not
+// lie below `root`.
+std::wstring RelativePath(const std::wstring& root, const std::wstring& file);
+
+// True when a file or directory exists at `path`.
+bool PathExists(const std::wstring& path);
+
+// True when `path` is an existing directory.
+bool IsDirectory(const std::wstring& path);
+
+// Creates one directory; the caller judges the outcome by what exists after.
+void MakeDirectory(const std::wstring& path);
+
+// The identity of the file that `path` leads to, following links.
+std::optional<FileIdentity> IdentityOf(const std::wstring& path);
+
+// The identity of the file behind an open stream.
+std::optional<FileIdentity> IdentityOfStream(std::FILE* stream);
+
+// ---- Files ---------------------------------------------------------------
+
+// Opens a stdio stream by wide path; `mode` is an fopen mode such as "rb".
+std::FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// Sets the size of an open stream's file (used to cut back a failed append).
+bool TruncateFile(std::FILE* stream, std::uint32_t size);
+
+// Moves `from` over `to`, replacing it, and flushes the move to disk.
+bool MoveOverFile(const std::wstring& from, const std::wstring& to);
+
+// Deletes a file; false when nothing was deleted.
+bool RemoveFile(const std::wstring& path);
+
+// Reads the three times of an existing file without opening its content.
+bool ReadFileTimes(const std::wstring& path, FileTimes& times);
+
+// Sets the times of an existing file. Where the system cannot set a
+// creation time it passes over that one.
+bool WriteFileTimes(const std::wstring& path, const FileTimes& times);
+
+// ---- Directory listing ---------------------------------------------------
+
+struct DirectoryEntry {
+  std::wstring name;
+  bool isDirectory = false;  // set for links to directories too
+};
+
+// Lists one directory through a search handle, like FindFirstFileW: the
+// pattern is the directory joined with "*". Every entry is delivered, "."
+// and ".." included. The handle is closed when the listing is destroyed.
+class DirectoryListing {
+ public:
+  explicit DirectoryListing(const std::wstring& pattern);
+  ~DirectoryListing();
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  // False when the directory could not be listed at all.
+  bool IsOpen() const;
+  // The current entry; valid while IsOpen() and until Next() fails.
+  const DirectoryEntry& Current() const { return current_; }
+  // Moves to the next entry; false at the end of the listing or on error.
+  bool Next();
+
+ private:
+  void* handle_ = nullptr;
+  DirectoryEntry current_;
+};
+
+// ---- User interaction and diagnostics ------------------------------------
+
+// Shows a modal message box without an owner window and returns the answer
+// (0 when the box could not be shown).
+int ShowMessageBox(const std::wstring& text, const std::wstring& caption,
+                   unsigned style);
+
+// Sends text to the debugger output.
+void DebugOutput(const std::wstring& text);
+void DebugOutputNarrow(const char* text);
+
+// Reads a per-user registry string value (HKEY_CURRENT_USER). The value,
+// with its terminator, must fit in `maxUnits`; a longer or unterminated
+// value, or none at all, gives nothing.
+std::optional<std::wstring> ReadUserRegistryString(const std::wstring& subkey,
+                                                   const std::wstring& name,
+                                                   std::size_t maxUnits);
+
+}  // namespace platform

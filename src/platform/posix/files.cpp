@@ -1,0 +1,89 @@
+// Stdio streams, file replacement and file times on POSIX.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/posix/native_path.h"
+
+namespace platform {
+namespace {
+
+// Seconds from 1601-01-01 to 1970-01-01, and 100 ns ticks per second.
+constexpr std::int64_t kEpochDifferenceSeconds = 11644473600;
+constexpr std::int64_t kTicksPerSecond = 10000000;
+
+FileTime ToFileTime(std::int64_t seconds, std::int64_t nanoseconds) {
+  return static_cast<FileTime>((seconds + kEpochDifferenceSeconds) * kTicksPerSecond + nanoseconds / 100);
+}
+
+struct timespec ToTimespec(FileTime time) {
+  const std::int64_t ticks = static_cast<std::int64_t>(time) - kEpochDifferenceSeconds * kTicksPerSecond;
+  std::int64_t seconds = ticks / kTicksPerSecond;
+  std::int64_t remainder = ticks % kTicksPerSecond;
+  if (remainder < 0) {  // round toward minus infinity: tv_nsec is never negative
+    remainder += kTicksPerSecond;
+    --seconds;
+  }
+  struct timespec spec;
+  spec.tv_sec = static_cast<time_t>(seconds);
+  spec.tv_nsec = static_cast<long>(remainder * 100);
+  return spec;
+}
+
+// Makes a finished rename survive a crash by flushing its directory.
+void SyncParentDirectory(const std::string& nativePath) {
+  const std::size_t slash = nativePath.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : nativePath.substr(0, slash);
+  const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (descriptor < 0) return;
+  fsync(descriptor);
+  close(descriptor);
+}
+
+}  // namespace
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  return std::fopen(posix::ToNativePath(path).c_str(), mode);
+}
+
+bool TruncateFile(std::FILE* stream, std::uint32_t size) {
+  return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
+}
+
+bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
+  const std::string target = posix::ToNativePath(to);
+  struct stat info;
+  // rename() would quietly replace an empty directory; a file never does.
+  if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  if (std::rename(posix::ToNativePath(from).c_str(), target.c_str()) != 0) return false;
+  SyncParentDirectory(target);
+  return true;
+}
+
+bool RemoveFile(const std::wstring& path) { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+
+bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
+  struct statx info;
+  if (statx(AT_FDCWD, posix::ToNativePath(path).c_str(), 0,
+            STATX_ATIME | STATX_MTIME | STATX_BTIME, &info) != 0) {
+    return false;
+  }
+  times.lastAccess = ToFileTime(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
+  times.lastWrite = ToFileTime(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+  // Not every file system keeps a birth time; the last write stands in.
+  times.creation = (info.stx_mask & STATX_BTIME) ? ToFileTime(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
+                                                 : times.lastWrite;
+  return true;
+}
+
+bool WriteFileTimes(const std::wstring& path, const FileTimes& times) {
+  // Linux has no call that sets a creation time; the other two are set.
+  const struct timespec both[2] = {ToTimespec(times.lastAccess), ToTimespec(times.lastWrite)};
+  return utimensat(AT_FDCWD, posix::ToNativePath(path).c_str(), both, 0) == 0;
+}
+
+}  // namespace platform

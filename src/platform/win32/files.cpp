@@ -1,0 +1,67 @@
+// Stdio streams, file replacement and file times on Windows.
+#include <windows.h>
+#include <io.h>
+#include <stdio.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+FILETIME ToFiletime(FileTime time) {
+  FILETIME result;
+  result.dwLowDateTime = static_cast<DWORD>(time);
+  result.dwHighDateTime = static_cast<DWORD>(time >> 32);
+  return result;
+}
+
+FileTime FromFiletime(const FILETIME& time) {
+  return (FileTime{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+  const std::wstring wideMode(mode, mode + strlen(mode));
+  return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+bool TruncateFile(std::FILE* stream, std::uint32_t size) {
+  return fflush(stream) == 0 && _chsize_s(_fileno(stream), static_cast<__int64>(size)) == 0;
+}
+
+bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
+bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
+  // No access to the content: the times are readable even where the data
+  // is not.
+  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FILETIME creation, lastAccess, lastWrite;
+  const BOOL ok = GetFileTime(handle, &creation, &lastAccess, &lastWrite);
+  CloseHandle(handle);
+  if (!ok) return false;
+  times.creation = FromFiletime(creation);
+  times.lastAccess = FromFiletime(lastAccess);
+  times.lastWrite = FromFiletime(lastWrite);
+  return true;
+}
+
+bool WriteFileTimes(const std::wstring& path, const FileTimes& times) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const FILETIME creation = ToFiletime(times.creation);
+  const FILETIME lastAccess = ToFiletime(times.lastAccess);
+  const FILETIME lastWrite = ToFiletime(times.lastWrite);
+  const BOOL ok = SetFileTime(handle, &creation, &lastAccess, &lastWrite);
+  CloseHandle(handle);
+  return ok != FALSE;
+}
+
+}  // namespace platform
