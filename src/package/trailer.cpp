@@ -1,10 +1,34 @@
 // Package trailer writing and locating.
 #include "package/trailer.h"
 
+#include <optional>
+
 #include "package/fields.h"
 #include "package/layout.h"
+#include "package/signed_carrier.h"
 
 namespace package {
+namespace {
+
+// Locates the package whose trailer ends at `end`: kNoPackage when the 8
+// bytes before `end` do not begin with "feof".
+LocateResult LocateBefore(std::FILE* carrier, long end) {
+  if (end < static_cast<long>(kTrailerSize)) return LocateResult::kNoPackage;
+  RecordTag tag;
+  std::uint32_t payloadLength = 0;
+  if (std::fseek(carrier, end - static_cast<long>(kTrailerSize), SEEK_SET) != 0 ||
+      !ReadTag(carrier, tag) || !TagEquals(tag, kEndTag) || !ReadU32(carrier, payloadLength)) {
+    return LocateResult::kNoPackage;
+  }
+  const std::uint64_t packageSize = std::uint64_t{payloadLength} + kTrailerSize;
+  if (packageSize > static_cast<std::uint64_t>(end)) return LocateResult::kDamaged;
+  if (std::fseek(carrier, end - static_cast<long>(packageSize), SEEK_SET) != 0) {
+    return LocateResult::kDamaged;
+  }
+  return LocateResult::kFound;
+}
+
+}  // namespace
 
 bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength) {
   return WriteTag(carrier, kEndTag) && WriteU32(carrier, payloadLength);
@@ -13,20 +37,12 @@ bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength) {
 LocateResult LocatePackage(std::FILE* carrier) {
   if (std::fseek(carrier, 0, SEEK_END) != 0) return LocateResult::kNoPackage;
   const long size = std::ftell(carrier);
-  if (size < static_cast<long>(kTrailerSize)) return LocateResult::kNoPackage;
-  RecordTag tag;
-  std::uint32_t payloadLength = 0;
-  if (std::fseek(carrier, size - static_cast<long>(kTrailerSize), SEEK_SET) != 0 ||
-      !ReadTag(carrier, tag) || !TagEquals(tag, kEndTag)) {
-    return LocateResult::kNoPackage;
-  }
-  if (!ReadU32(carrier, payloadLength)) return LocateResult::kNoPackage;
-  const std::uint64_t packageSize = std::uint64_t{payloadLength} + kTrailerSize;
-  if (packageSize > static_cast<std::uint64_t>(size)) return LocateResult::kDamaged;
-  if (std::fseek(carrier, size - static_cast<long>(packageSize), SEEK_SET) != 0) {
-    return LocateResult::kDamaged;
-  }
-  return LocateResult::kFound;
+  if (size < 0) return LocateResult::kNoPackage;
+  const LocateResult atEnd = LocateBefore(carrier, size);
+  if (atEnd != LocateResult::kNoPackage) return atEnd;
+  // A signed carrier ends in its signature, which stands after the package.
+  const std::optional<long> signedEnd = SignedPackageEnd(carrier, size);
+  return signedEnd ? LocateBefore(carrier, *signedEnd) : LocateResult::kNoPackage;
 }
 
 }  // namespace package

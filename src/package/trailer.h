@@ -11,13 +11,15 @@ namespace package {
 bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength);
 
 enum class LocateResult {
-  kNoPackage,  // the carrier does not end in a trailer
+  kNoPackage,  // no trailer ends the carrier, nor its part before a signature
   kDamaged,    // a trailer whose payload length reaches before the carrier
   kFound,      // the stream stands on the first record's tag
 };
 
 // Reads the trailer from the end of the carrier and seeks to the first
-// record, or to the trailer's own tag for an empty package.
+// record, or to the trailer's own tag for an empty package. In a signed
+// carrier the trailer stands before the signature's certificate table and
+// the zeros that align it (see signed_carrier.h).
 LocateResult LocatePackage(std::FILE* carrier);
 
 }  // namespace package
