@@ -9,4 +9,5 @@ scripts/build.sh
 source scripts/wine-env.sh
 
 ctest --preset native -j 2
+ctest --preset mingw-i686
 ctest --preset mingw-x86_64
