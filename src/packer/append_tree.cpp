@@ -1,4 +1,97 @@
-// The source tree walk. Records are not written yet: the walk appends none.
+// The depth-first walk of the source tree that hands every file to the
+// record writer.
 #include "packer/append_tree.h"
 
-bool AppendTree(const std::wstring&) { return true; }
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "app/globals.h"
+#include "packer/debug_trace.h"
+#include "packer/packable_name.h"
+#include "packer/write_file_record.h"
+#include "platform/platform.h"
+
+namespace packer {
+namespace {
+
+class TreeWalk {
+ public:
+  // Walks one directory, whose identity is `identity` when known, and
+  // everything below it. A directory that cannot be listed gives true with
+  // nothing written. False when the package could not be written whole;
+  // the walk stops there.
+  bool Walk(const std::wstring& directory, std::optional<platform::FileIdentity> identity);
+
+ private:
+  // Each of these gives false only when the package could not be written
+  // whole. An entry left out, or a file the writer skips, gives true.
+  // One entry of `directory`'s listing: passed over, left out, or visited.
+  bool VisitEntry(const std::wstring& directory, const platform::DirectoryEntry& entry);
+  // Traces the directory and walks it unless it is already on the walk path.
+  bool VisitDirectory(const std::wstring& path);
+  // Traces the file and hands it to the record writer.
+  bool VisitFile(const std::wstring& path);
+
+  // The directories from the root down to the one being listed. A link
+  // back to one of them would walk the same files again, to the path limit.
+  std::vector<platform::FileIdentity> walkPath_;
+};
+
+bool TreeWalk::Walk(const std::wstring& directory, std::optional<platform::FileIdentity> identity) {
+  std::wstring pattern = directory;
+  if (!platform::JoinPath(pattern, L"*")) {
+    DebugTrace(L"left out, path too long: %ls\\*\n", directory.c_str());
+    return true;
+  }
+  platform::DirectoryListing listing(pattern);
+  if (!listing.IsOpen()) return true;
+  if (identity) walkPath_.push_back(*identity);
+  bool written = true;
+  do {
+    written = VisitEntry(directory, listing.Current());
+  } while (written && listing.Next());
+  if (identity) walkPath_.pop_back();
+  return written;
+}
+
+bool TreeWalk::VisitEntry(const std::wstring& directory, const platform::DirectoryEntry& entry) {
+  const std::wstring& name = entry.name;
+  if (entry.isDirectory && (name == L"." || name == L"..")) return true;
+  if (!IsPackableName(name)) {
+    DebugTrace(L"left out, name not allowed in a package: %ls\\%ls\n", directory.c_str(), name.c_str());
+    return true;
+  }
+  // The join only ever adds the name: a name never holds a separator, and
+  // a longer path is refused whole rather than cut.
+  std::wstring path = directory;
+  if (!platform::JoinPath(path, name)) {
+    DebugTrace(L"left out, path too long: %ls\\%ls\n", directory.c_str(), name.c_str());
+    return true;
+  }
+  return entry.isDirectory ? VisitDirectory(path) : VisitFile(path);
+}
+
+bool TreeWalk::VisitDirectory(const std::wstring& path) {
+  DebugTrace(L"<%ls>\n", path.c_str());
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
+  if (identity && std::find(walkPath_.begin(), walkPath_.end(), *identity) != walkPath_.end()) {
+    DebugTrace(L"left out, already on the walk path: <%ls>\n", path.c_str());
+    return true;
+  }
+  return Walk(path, identity);
+}
+
+bool TreeWalk::VisitFile(const std::wstring& path) {
+  // Traced before the writer runs, so that a file it leaves out shows too.
+  DebugTrace(L"%ls\n", path.c_str());
+  return WriteFileRecord(g_packageOut, path) != RecordResult::kPackageBroken;
+}
+
+}  // namespace
+}  // namespace packer
+
+bool AppendTree(const std::wstring& root) {
+  packer::TreeWalk walk;
+  return walk.Walk(root, platform::IdentityOf(root));
+}

@@ -4,6 +4,12 @@
 #include <string>
 
 // Appends one record for every file below `root` to g_packageOut, depth
-// first in listing order. Returns false when the package could not be
-// written whole, after which the caller must discard it.
+// first in listing order, and traces every directory ("<path>") and file
+// ("path") it meets to the debugger output. Entries whose names cannot
+// stand in a package path, whose path would not fit in platform::kMaxPath
+// units, or (for directories) that are already on the walk path are left
+// out with a trace line; files that cannot be read are left out whole.
+// Returns false when the package could not be written whole, after which
+// the caller must discard it; a root that cannot be listed gives true and
+// no records.
 bool AppendTree(const std::wstring& root);

@@ -98,6 +98,7 @@ std::FILE* OpenFile(const std::wstring& path, const char* mode);
 bool TruncateFile(std::FILE* stream, std::uint32_t size);
 
 // Moves `from` over `to`, replacing it, and flushes the move to disk.
+// False when `to` is a directory or a read-only file.
 bool MoveOverFile(const std::wstring& from, const std::wstring& to);
 
 // Deletes a file; false when nothing was deleted.
@@ -156,5 +157,16 @@ void DebugOutputNarrow(const char* text);
 std::optional<std::wstring> ReadUserRegistryString(const std::wstring& subkey,
                                                    const std::wstring& name,
                                                    std::size_t maxUnits);
+
+// ---- New files -----------------------------------------------------------
+
+// Creates `path` as a new file and opens it for writing, as fopen "wb"
+// would; null when a file or directory of that name exists already or the
+// file cannot be created. An existing file is never opened or truncated.
+std::FILE* CreateNewFile(const std::wstring& path);
+
+// Writes the stream's buffered data to its file and has the system write
+// the file through to the disk; false when either fails (a full disk).
+bool CommitFile(std::FILE* stream);
 
 }  // namespace platform

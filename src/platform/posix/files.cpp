@@ -57,8 +57,9 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
   const std::string target = posix::ToNativePath(to);
   struct stat info;
-  // rename() would quietly replace an empty directory; a file never does.
-  if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  // rename() would quietly replace an empty directory or a file that no one
+  // may write; Windows replaces neither.
+  if (stat(target.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || (info.st_mode & 0222) == 0)) return false;
   if (std::rename(posix::ToNativePath(from).c_str(), target.c_str()) != 0) return false;
   SyncParentDirectory(target);
   return true;

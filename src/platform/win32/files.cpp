@@ -31,6 +31,10 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
 }
 
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
+  // Windows refuses to replace a read-only file but Wine replaces it;
+  // checking first gives the same result under both.
+  const DWORD attributes = GetFileAttributesW(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 

@@ -1,0 +1,21 @@
+// Set-up and release of the inflate state of one record's extraction.
+#include "applier/inflate_stream.h"
+
+#include "platform/platform.h"
+
+namespace applier {
+
+InflateStream::~InflateStream() {
+  if (initialised_) inflateEnd(&stream_);
+}
+
+bool InflateStream::Init() {
+  if (inflateInit(&stream_) != Z_OK) {
+    if (stream_.msg != nullptr) platform::DebugOutputNarrow(stream_.msg);
+    return false;
+  }
+  initialised_ = true;
+  return true;
+}
+
+}  // namespace applier

@@ -1,0 +1,23 @@
+// Which directory entry names can stand as a component of a package path.
+#pragma once
+
+#include <string>
+
+namespace packer {
+
+// True when `name` can be one component of a package path and names the
+// same file when the package is applied on Windows. False for:
+// - an empty name;
+// - a name holding "\" or "/", which the package could not tell from a
+//   separator;
+// - a name holding a unit below 0x20 or one of < > : " | ? *, which
+//   Windows does not allow in a file name;
+// - a name ending in "." or " ", which Windows drops when it opens a path,
+//   so that another file would be read or written;
+// - a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any letter
+//   case, alone or before a "."), which Windows opens as the device.
+// Such names can only come from other systems, or from files made through
+// the "\\?\" prefix.
+bool IsPackableName(const std::wstring& name);
+
+}  // namespace packer

@@ -1,0 +1,87 @@
+// Shared by the applier tests: packages built byte by byte in the test, a
+// carrier file that holds them, and the record loop of apply mode run over
+// it with g_installDir set to a fresh temporary directory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/trailer.h"
+#include "platform/platform.h"
+
+namespace applier_test {
+
+using Bytes = std::vector<unsigned char>;
+
+// Times with odd 100 ns digits, so that any rounding shows.
+constexpr platform::FileTimes kRecordTimes = {130740581495118894, 130740807436702849, 130740807436702848};
+
+// The zlib stream of `content`, as zlib's compress2 gives it at level 6.
+Bytes Compress(const Bytes& content);
+
+// A whole "file" record: tag, u16 unit count, the path's UTF-16LE units
+// (each wchar_t one unit, so L'\0' gives a zero unit), the three times and
+// the stream.
+Bytes FileRecord(const std::wstring& path, const Bytes& stream,
+                 const platform::FileTimes& times = kRecordTimes);
+
+// A record for `content` at `path`.
+Bytes FileRecordOf(const std::wstring& path, const Bytes& content);
+
+// Bytes that compress well in places and not at all in others.
+Bytes MixedContent(std::size_t size, std::uint32_t seed = 1);
+// Bytes that do not compress.
+Bytes Noise(std::size_t size, std::uint32_t seed = 1);
+
+// The records followed by a trailer: "feof" and their length, or
+// `payloadLength` to describe a damaged trailer.
+Bytes Package(const Bytes& records);
+Bytes PackageWithLength(const Bytes& records, std::uint32_t payloadLength);
+
+Bytes Concat(std::initializer_list<Bytes> parts);
+
+// A program path (UTF-16 units, "\" separators) for a file system path.
+std::wstring ToProgramPath(const std::filesystem::path& path);
+
+// The whole content of a file; empty when it cannot be read.
+Bytes ReadWholeFile(const std::filesystem::path& path);
+void WriteWholeFile(const std::filesystem::path& path, const Bytes& content);
+
+// Every file and directory below `root`, as sorted generic paths relative
+// to it; directories end in "/".
+std::vector<std::string> TreeUnder(const std::filesystem::path& root);
+
+// What the apply loop did with a carrier: how the package was located and
+// the result of each ApplyNextRecord call, in order.
+struct ApplyRun {
+  package::LocateResult located = package::LocateResult::kNoPackage;
+  std::vector<int> results;
+};
+
+// Each test gets <temp>\quorvane-applier-<random>\install as g_installDir
+// and <temp>\...\carrier.exe for its package.
+class ApplierTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The carrier: a stand-in program image followed by `packages`.
+  void WriteCarrier(const Bytes& packages) const;
+
+  // Locates the package and calls ApplyNextRecord as the apply driver does:
+  // while the carrier is not at its end, until a result other than 1.
+  ApplyRun ApplyCarrier() const;
+
+  // install_ joined with a generic relative path ("d/x.txt").
+  std::filesystem::path Installed(const std::string& relative) const { return install_ / relative; }
+
+  std::filesystem::path base_;     // the temporary directory
+  std::filesystem::path install_;  // base_/install, the install directory
+  std::filesystem::path carrier_;  // base_/carrier.exe
+};
+
+}  // namespace applier_test
