@@ -18,7 +18,7 @@ TEST_F(ApplierTest, RecordedTimesAreRestoredExactly) {
   Bytes records;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     records =
-        Concat({records, FileRecord(L".\\t" + std::to_wstring(i), Compress(MixedContent(1500)), cases[i])});
+        Concat({records, FileRecord(L".\\t" + std::to_wstring(i), CompressAtLevel6(MixedContent(1500)), cases[i])});
   }
   WriteCarrier(Package(records));
   EXPECT_EQ(ApplyCarrier().results, (std::vector<int>{1, 1, 1, 1, -1}));

@@ -23,14 +23,6 @@ void AppendText(Bytes& out, const char* text) {
 
 }  // namespace
 
-Bytes Compress(const Bytes& content) {
-  uLongf size = compressBound(static_cast<uLong>(content.size()));
-  Bytes stream(size);
-  EXPECT_EQ(compress2(stream.data(), &size, content.data(), static_cast<uLong>(content.size()), 6), Z_OK);
-  stream.resize(size);
-  return stream;
-}
-
 Bytes FileRecord(const std::wstring& path, const Bytes& stream, const platform::FileTimes& times) {
   Bytes record;
   AppendText(record, "file");
@@ -44,7 +36,7 @@ Bytes FileRecord(const std::wstring& path, const Bytes& stream, const platform::
 }
 
 Bytes FileRecordOf(const std::wstring& path, const Bytes& content) {
-  return FileRecord(path, Compress(content));
+  return FileRecord(path, CompressAtLevel6(content));
 }
 
 Bytes MixedContent(std::size_t size, std::uint32_t seed) {
@@ -82,23 +74,6 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
   for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
-}
-
-std::wstring ToProgramPath(const std::filesystem::path& path) {
-  std::wstring units;
-  for (const char16_t unit : path.u16string()) units += unit == u'/' ? L'\\' : static_cast<wchar_t>(unit);
-  return units;
-}
-
-Bytes ReadWholeFile(const std::filesystem::path& path) {
-  platform::UniqueFile file(platform::OpenFile(ToProgramPath(path), "rb"));
-  Bytes bytes;
-  if (!file) return bytes;
-  unsigned char buffer[4096];
-  std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-    bytes.insert(bytes.end(), buffer, buffer + read);
-  return bytes;
 }
 
 void WriteWholeFile(const std::filesystem::path& path, const Bytes& content) {

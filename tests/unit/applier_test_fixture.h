@@ -12,16 +12,16 @@
 
 #include "package/trailer.h"
 #include "platform/platform.h"
+#include "test_files.h"
 
 namespace applier_test {
 
-using Bytes = std::vector<unsigned char>;
+using ::Bytes;
+using ::ReadWholeFile;
+using ::ToProgramPath;
 
 // Times with odd 100 ns digits, so that any rounding shows.
 constexpr platform::FileTimes kRecordTimes = {130740581495118894, 130740807436702849, 130740807436702848};
-
-// The zlib stream of `content`, as zlib's compress2 gives it at level 6.
-Bytes Compress(const Bytes& content);
 
 // A whole "file" record: tag, u16 unit count, the path's UTF-16LE units
 // (each wchar_t one unit, so L'\0' gives a zero unit), the three times and
@@ -44,11 +44,6 @@ Bytes PackageWithLength(const Bytes& records, std::uint32_t payloadLength);
 
 Bytes Concat(std::initializer_list<Bytes> parts);
 
-// A program path (UTF-16 units, "\" separators) for a file system path.
-std::wstring ToProgramPath(const std::filesystem::path& path);
-
-// The whole content of a file; empty when it cannot be read.
-Bytes ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const Bytes& content);
 
 // Every file and directory below `root`, as sorted generic paths relative

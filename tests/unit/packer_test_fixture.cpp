@@ -76,12 +76,6 @@ std::vector<std::wstring> PathsOf(const std::vector<PackedRecord>& records) {
   return paths;
 }
 
-std::wstring ToProgramPath(const std::filesystem::path& path) {
-  std::wstring units;
-  for (const char16_t unit : path.u16string()) units += unit == u'/' ? L'\\' : static_cast<wchar_t>(unit);
-  return units;
-}
-
 Bytes MixedContent(std::size_t size) {
   Bytes content;
   content.reserve(size);
@@ -99,16 +93,6 @@ Bytes MixedContent(std::size_t size) {
     }
   }
   return content;
-}
-
-Bytes ReadWholeFile(const std::filesystem::path& path) {
-  platform::UniqueFile file(platform::OpenFile(ToProgramPath(path), "rb"));
-  Bytes bytes;
-  if (!file) return bytes;
-  unsigned char buffer[4096];
-  std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + read);
-  return bytes;
 }
 
 std::optional<std::string> CaptureDebugOutput(const std::function<void()>& action) {

@@ -14,8 +14,8 @@
 
 #include "platform/platform.h"
 #include "platform/unique_file.h"
+#include "test_files.h"
 
-using Bytes = std::vector<unsigned char>;
 
 // One record as it stands in a package.
 struct PackedRecord {
@@ -32,14 +32,8 @@ std::vector<PackedRecord> ParseRecords(const Bytes& payload);
 // The paths of the records, in package order.
 std::vector<std::wstring> PathsOf(const std::vector<PackedRecord>& records);
 
-// A program path (UTF-16 units, "\" separators) for a file system path.
-std::wstring ToProgramPath(const std::filesystem::path& path);
-
 // Content of `size` bytes that is partly compressible, partly not.
 Bytes MixedContent(std::size_t size);
-
-// The whole content of a file; empty when it cannot be read.
-Bytes ReadWholeFile(const std::filesystem::path& path);
 
 // Runs `action` and returns what it sent to the debugger output, as UTF-8;
 // nothing where the debugger output cannot be read back in-process
