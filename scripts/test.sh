@@ -10,4 +10,6 @@ source scripts/wine-env.sh
 
 ctest --preset native -j 2
 ctest --preset mingw-i686
+start_wine_session
+trap stop_wine_session EXIT
 ctest --preset mingw-x86_64
