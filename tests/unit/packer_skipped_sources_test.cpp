@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "app/globals.h"
 #include "packer/append_tree.h"
 #include "packer/write_file_record.h"
@@ -30,6 +34,17 @@ TEST_F(SkippedSourcesTest, UnreadableFileLeavesNoByte) {
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, (std::vector<std::wstring>{L".\\a", L".\\c"}));
 }
+
+#ifndef _WIN32
+// Opening a named pipe for reading would wait for a writer that never comes.
+TEST_F(SkippedSourcesTest, NamedPipeIsLeftOutInsteadOfWaitedFor) {
+  MakeFile(L"a", {'a'});
+  ASSERT_EQ(mkfifo((base_ / "src" / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(packer::WriteFileRecord(package_.get(), SourcePath(L"pipe")), packer::RecordResult::kSkipped);
+  EXPECT_TRUE(PackageBytes().empty());
+  EXPECT_EQ(PathsOf(PackTree()), std::vector<std::wstring>{L".\\a"});
+}
+#endif
 
 TEST_F(SkippedSourcesTest, MissingFileIsSkippedWithNothingWritten) {
   EXPECT_EQ(packer::WriteFileRecord(package_.get(), SourcePath(L"missing")), packer::RecordResult::kSkipped);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
@@ -46,8 +47,24 @@ void SyncParentDirectory(const std::string& nativePath) {
 
 }  // namespace
 
+// Reading opens only regular files, as on Windows, where a folder holds
+// nothing else: a named pipe would wait for a writer that never comes, and a
+// device such as /dev/zero never ends. O_NONBLOCK keeps the open itself from
+// waiting on a pipe; it is cleared again before any read.
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
-  return std::fopen(posix::ToNativePath(path).c_str(), mode);
+  const std::string nativePath = posix::ToNativePath(path);
+  if (mode[0] != 'r' || std::strchr(mode, '+') != nullptr) return std::fopen(nativePath.c_str(), mode);
+  const int descriptor = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat info;
+  std::FILE* stream = nullptr;
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+  } else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0) {
+    stream = fdopen(descriptor, mode);
+  }
+  if (stream == nullptr) close(descriptor);
+  return stream;
 }
 
 bool TruncateFile(std::FILE* stream, std::uint32_t size) {
