@@ -4,7 +4,7 @@
 #include "app/globals.h"
 #include "app/install_location.h"
 #include "app/messages.h"
-#include "applier/apply_next_record.h"
+#include "applier/apply_records.h"
 #include "package/trailer.h"
 #include "platform/platform.h"
 #include "platform/unique_file.h"
@@ -18,16 +18,6 @@ platform::UniqueFile OpenCarrier(const std::wstring& programWord) {
   platform::UniqueFile carrier(platform::OpenFile(programWord, "rb"));
   if (!carrier) carrier.reset(platform::OpenFile(platform::OwnExecutablePath(), "rb"));
   return carrier;
-}
-
-// Applies records until the trailer. False at the first failed record.
-bool ApplyRecords(std::FILE* carrier) {
-  while (!std::feof(carrier)) {
-    const int result = ApplyNextRecord(carrier);
-    if (result == 0) return false;
-    if (result < 0) break;
-  }
-  return true;
 }
 
 }  // namespace
@@ -51,7 +41,7 @@ int RunApplyMode(const std::wstring& programWord) {
     case package::LocateResult::kFound:
       break;
   }
-  if (!ApplyRecords(carrier.get())) {
+  if (!applier::ApplyRecords(carrier.get())) {
     ShowUpdateFailed();
     return 0;
   }

@@ -32,5 +32,15 @@ TEST_F(ApplierTest, RecordedTimesAreRestoredExactly) {
   }
 }
 
+// A record may carry any 64-bit time, including ones no file system can
+// hold; such a file is still applied whole, whatever becomes of its times.
+TEST_F(ApplierTest, TimesOutOfAnyRangeStillApply) {
+  const Bytes content = MixedContent(1500);
+  const platform::FileTimes times = {0xFFFFFFFFFFFFFFFF, 0x8000000000000000, 0x7FFFFFFFFFFFFFFF};
+  WriteCarrier(Package(FileRecord(L".\\far.dat", CompressAtLevel6(content), times)));
+  EXPECT_EQ(ApplyCarrier().results, (std::vector<int>{1, -1}));
+  EXPECT_EQ(ReadWholeFile(install_ / "far.dat"), content);
+}
+
 }  // namespace
 }  // namespace applier_test

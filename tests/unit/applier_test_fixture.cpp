@@ -7,7 +7,7 @@
 #include <random>
 
 #include "app/globals.h"
-#include "applier/apply_next_record.h"
+#include "applier/apply_records.h"
 #include "platform/unique_file.h"
 
 namespace applier_test {
@@ -123,10 +123,10 @@ ApplyRun ApplierTest::ApplyCarrier() const {
   if (!carrier) return run;
   run.located = package::LocatePackage(carrier.get());
   if (run.located != package::LocateResult::kFound) return run;
-  while (!std::feof(carrier.get())) {
-    run.results.push_back(ApplyNextRecord(carrier.get()));
-    if (run.results.back() != 1) break;
-  }
+  applier::WalkRecords(carrier.get(), [&run](std::FILE* package) {
+    run.results.push_back(ApplyNextRecord(package));
+    return run.results.back();
+  });
   return run;
 }
 

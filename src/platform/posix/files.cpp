@@ -22,16 +22,13 @@ FileTime ToFileTime(std::int64_t seconds, std::int64_t nanoseconds) {
 }
 
 struct timespec ToTimespec(FileTime time) {
-  const std::int64_t ticks = static_cast<std::int64_t>(time) - kEpochDifferenceSeconds * kTicksPerSecond;
-  std::int64_t seconds = ticks / kTicksPerSecond;
-  std::int64_t remainder = ticks % kTicksPerSecond;
-  if (remainder < 0) {  // round toward minus infinity: tv_nsec is never negative
-    remainder += kTicksPerSecond;
-    --seconds;
-  }
+  // Divided while unsigned: a package may carry any 64-bit value, and one
+  // with the top bit set would overflow a signed subtraction. The epoch
+  // difference is whole seconds, so the remainder needs no adjusting.
+  const FileTime ticksPerSecond = static_cast<FileTime>(kTicksPerSecond);
   struct timespec spec;
-  spec.tv_sec = static_cast<time_t>(seconds);
-  spec.tv_nsec = static_cast<long>(remainder * 100);
+  spec.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / ticksPerSecond) - kEpochDifferenceSeconds);
+  spec.tv_nsec = static_cast<long>(time % ticksPerSecond * 100);
   return spec;
 }
 

@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the apply-mode fuzz target: carriers made by the
+real packer (build/native/quorvane-update -l onto a small stand-in program),
+and the malformed records of the applier's unit tests cut from them.
+
+    tests/fuzz/make_corpus.py [--packer PROGRAM] [--out DIRECTORY]
+
+The packer stores each source file's birth time, which differs from run to
+run; the script sets it to the last write time, so that the corpus comes out
+the same every time. Standard library only.
+"""
+import argparse
+import os
+import struct
+import subprocess
+import tempfile
+import zlib
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+FILE_TAG = b"file"
+END_TAG = b"feof"
+TIMES_SIZE = 24
+WRITE_TIME_NS = 1_429_584_343_670_284_800  # 2015-04-21 02:45:43.6702848 UTC
+
+# A stand-in for the program image: the reader only looks at the end.
+STUB = b"MZ" + bytes(62)
+
+
+def mixed_content(size, seed):
+    """Bytes that compress well in places and not at all in others."""
+    text = b"Quorvane data block, repeated so that deflate finds matches. " * (size // 60 + 1)
+    random = noise(size, seed)
+    return bytes(text[i] if (i // 200) % 2 == 0 else random[i] for i in range(size))
+
+
+def noise(size, seed):
+    """Bytes that do not compress (a linear congruential sequence)."""
+    out = bytearray()
+    state = seed
+    for _ in range(size):
+        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
+        out.append(state >> 24)
+    return bytes(out)
+
+
+def pack(packer, files, carrier):
+    """Packs `files` ({path with "/": content}) onto the bytes `carrier`
+    with the real packer and returns the carrier's new bytes."""
+    with tempfile.TemporaryDirectory() as work:
+        work = Path(work)
+        src = work / "src"
+        src.mkdir()
+        for path, content in files.items():
+            target = src / path
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+            os.utime(target, ns=(WRITE_TIME_NS, WRITE_TIME_NS))
+        target = work / "target.exe"
+        target.write_bytes(carrier)
+        subprocess.run([str(packer), "-l", str(target)], cwd=work, check=True,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        return normalise_birth_times(target.read_bytes(), len(carrier))
+
+
+def split_records(package):
+    """The records of `package` (records and trailer) as a list of dicts
+    with the record's bytes, its path and where its stream starts."""
+    records = []
+    at = 0
+    while package[at:at + 4] == FILE_TAG:
+        (units,) = struct.unpack_from("<H", package, at + 4)
+        path = package[at + 6:at + 6 + 2 * units].decode("utf-16-le")
+        stream_start = at + 6 + 2 * units + TIMES_SIZE
+        inflater = zlib.decompressobj()
+        inflater.decompress(package[stream_start:])
+        end = len(package) - len(inflater.unused_data)
+        records.append({"bytes": package[at:end], "path": path, "head": stream_start - at})
+        at = end
+    assert package[at:at + 4] == END_TAG, "the packer wrote an unexpected package"
+    return records
+
+
+def normalise_birth_times(carrier, package_start):
+    records = split_records(carrier[package_start:])
+    out = bytearray(carrier[:package_start])
+    for record in records:
+        raw = bytearray(record["bytes"])
+        times = record["head"] - TIMES_SIZE
+        raw[times:times + 8] = raw[times + 16:times + 24]
+        out += raw
+    return bytes(out) + carrier[-8:]
+
+
+def records_of(carrier, package_start):
+    """{path: record bytes} of the package that starts at `package_start`."""
+    return {r["path"]: r for r in split_records(carrier[package_start:])}
+
+
+def with_trailer(records, length=None):
+    payload = b"".join(records)
+    return payload + END_TAG + struct.pack("<I", len(payload) if length is None else length)
+
+
+def with_path(record, path):
+    """`record` with its path replaced by `path`."""
+    units = path.encode("utf-16-le")
+    head = record["head"]
+    times = record["bytes"][head - TIMES_SIZE:]
+    return FILE_TAG + struct.pack("<H", len(units) // 2) + units + times
+
+
+def signed(carrier):
+    """`carrier`, whose stand-in image is a PE32 header, with a certificate
+    table appended after 8-byte alignment padding, as a signing tool does."""
+    padding = bytes(-len(carrier) % 8)
+    table_offset = len(carrier) + len(padding)
+    table = struct.pack("<IHH", 16, 0x0200, 0x0002) + bytes(8)
+    image = bytearray(carrier)
+    optional_header = 0x40 + 4 + 20
+    struct.pack_into("<II", image, optional_header + 96 + 4 * 8, table_offset, len(table))
+    return bytes(image) + padding + table
+
+
+def pe_stub():
+    """A minimal PE32 header: MZ, e_lfanew, PE signature, COFF header with
+    an optional header of 224 bytes that counts 16 data directories."""
+    image = bytearray(0x40 + 4 + 20 + 224)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x40)
+    image[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<H", image, 0x44 + 16, 224)
+    struct.pack_into("<H", image, 0x58, 0x10B)
+    struct.pack_into("<I", image, 0x58 + 92, 16)
+    return bytes(image)
+
+
+def seeds(packer):
+    """{file name: carrier bytes}."""
+    out = {"no-package": STUB}
+    out["empty-package"] = pack(packer, {}, STUB)
+    out["one-file"] = pack(packer, {"a.txt": b"hello"}, STUB)
+    out["replaces-game-files"] = pack(
+        packer, {"data/data7.dat": mixed_content(300, 7), "data/settings.ini": b"[display]\nwidth=1280\n",
+                 "empty.bin": b""}, STUB)
+    # A stream longer than the 1024-byte chunk, ending near the trailer.
+    out["stream-over-one-chunk"] = pack(packer, {"victim.txt": noise(1100, 3)}, STUB)
+    out["two-packages"] = pack(packer, {"a.txt": b"second"}, pack(packer, {"a.txt": b"first"}, STUB))
+    image = pe_stub()
+    out["signed"] = signed(pack(packer, {"a.txt": b"signed"}, image))
+
+    base = pack(packer, {"a.txt": b"a", "victim.txt": mixed_content(250, 8)}, STUB)
+    records = records_of(base, len(STUB))
+    good = records[".\\a.txt"]["bytes"]
+    victim = records[".\\victim.txt"]
+    raw = victim["bytes"]
+    head = victim["head"]
+
+    def flipped(offset_from_end):
+        changed = bytearray(raw)
+        changed[len(raw) - offset_from_end] ^= 0x55
+        return bytes(changed)
+
+    malformed = {
+        "tag-in-upper-case": b"FILE" + raw[4:],
+        "unknown-tag": b"fil\x01" + raw[4:],
+        "unit-count-0": FILE_TAG + b"\0\0" + raw[head - TIMES_SIZE:],
+        "ends-after-tag": raw[:4],
+        "ends-inside-path": raw[:6 + 2 * 5],
+        "ends-inside-times": raw[:head - 12],
+        "damaged-stream": flipped((len(raw) - head) // 2),
+        "stream-cut-short": raw[:len(raw) - 100],
+        "wrong-adler32": flipped(1),
+    }
+    for name, record in malformed.items():
+        out["malformed-" + name] = STUB + with_trailer([good, record])
+    out["malformed-length-before-carrier"] = STUB + with_trailer([good, raw], 0x7FFFFFF0)
+
+    small = records[".\\a.txt"]
+    for name, path in {"parent": "..\\outside.txt", "parent-inside": "data\\..\\..\\outside.txt",
+                       "rooted": "\\outside.txt", "drive": "C:outside.txt",
+                       "onto-directory": ".\\data", "same-file-twice": ".\\victim.txt"}.items():
+        records_ = [with_path(small, path)]
+        if name == "same-file-twice":
+            records_ = [raw, with_path(small, path)]
+        out["path-" + name] = STUB + with_trailer([good] + records_)
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--packer", type=Path, default=REPO / "build/native/quorvane-update")
+    parser.add_argument("--out", type=Path, default=Path(__file__).resolve().parent / "corpus")
+    args = parser.parse_args()
+    args.out.mkdir(parents=True, exist_ok=True)
+    for name, carrier in sorted(seeds(args.packer).items()):
+        (args.out / name).write_bytes(carrier)
+        print(f"{len(carrier):6} {name}")
+
+
+if __name__ == "__main__":
+    main()
