@@ -7,7 +7,7 @@ packages=(
   cmake make g++ python3 googletest zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 osslsigncode openssl
-  clang-14 libclang-rt-14-dev valgrind
+  clang-14 libclang-rt-14-dev valgrind clang-tidy cppcheck
 )
 
 missing=()

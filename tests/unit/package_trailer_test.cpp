@@ -12,7 +12,8 @@ namespace {
 // A carrier in a temporary stream: `prefix` bytes, then what the test writes.
 std::FILE* CarrierWith(const std::vector<unsigned char>& bytes) {
   std::FILE* stream = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  // An empty vector's data() may be null, which fwrite must not get.
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream);
   std::rewind(stream);
   return stream;
 }

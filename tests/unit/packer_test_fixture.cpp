@@ -139,6 +139,8 @@ void PackerTest::MakeDirectory(const std::wstring& relative) const {
 void PackerTest::MakeFile(const std::wstring& relative, const Bytes& content) const {
   platform::UniqueFile file(platform::OpenFile(SourcePath(relative), "wb"));
   ASSERT_TRUE(file);
+  // An empty vector's data() may be null, which fwrite must not get.
+  if (content.empty()) return;
   ASSERT_EQ(std::fwrite(content.data(), 1, content.size(), file.get()), content.size());
 }
 
