@@ -7,6 +7,8 @@ The environment names the program under test:
   QUORVANE_EMULATOR   "wine" for the Windows program, empty for the native one
   QUORVANE_WINEPREFIX the private Wine prefix (Windows program only; default
                       a fixed directory in the system's temporary folder)
+  QUORVANE_CHECKER    a command the native program runs under, e.g. valgrind
+                      (see native_backend); a report from it fails the test
 
 Typical use, in a ProgramTestCase:
 
@@ -15,12 +17,18 @@ Typical use, in a ProgramTestCase:
     result = self.program.run([], cwd=game, executable=patch)
     self.assertShown(result, [CONFIRMATION, UPDATE_COMPLETE])
 
+A real patch is packed by the native program (see patch_tree):
+
+    write_source_tree(publisher, SAMPLE_TREE)
+    patch = self.program.make_patch(self.work, publisher)
+
 Native boxes come from the POSIX layer's lines, which carry no style; their
 style is inferred from the stream each went to (see native_backend), which
 for the program's own boxes is exactly the style it passes. Under Wine the
 boxes and their styles come from the relay trace of MessageBoxW; headless,
 each box returns -1 at once, which the program takes as going on.
 """
+import contextlib
 import os
 import shutil
 import struct
@@ -28,6 +36,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
+import patch_tree
 from native_backend import NativeBackend
 from run_result import (CAPTION, ERROR_CAPTION, MB_ICONERROR, MB_ICONINFORMATION,
                         MB_ICONQUESTION, MB_YESNO, Box, Result, TraceCut)
@@ -82,6 +91,12 @@ class Program:
         directory: "\\tmp\\x" natively, "Z:\\tmp\\x" under Wine.
     make_carrier(directory, package=b"", name="patch") -> Path
         A copy of the program in `directory` with `package` appended.
+    make_patch(directory, publisher, name="patch") -> Path
+        A copy of the program in `directory` onto which the native program
+        has packed the folder "src" of `publisher`.
+    held_open(path)
+        A context in which another Windows process holds `path` open
+        without sharing (Wine only).
     expected_exit_code(boxes)
         The exit code that belongs to a run that showed `boxes`.
     """
@@ -123,6 +138,18 @@ class Program:
         with open(carrier, "ab") as stream:
             stream.write(package)
         return carrier
+
+    def make_patch(self, directory, publisher, name="patch"):
+        patch = self.make_carrier(directory, name=name)
+        patch_tree.pack(publisher, patch)
+        return patch
+
+    @contextlib.contextmanager
+    def held_open(self, path):
+        if not self.under_wine:
+            raise ValueError("only Windows keeps a file that another process holds from being replaced")
+        with self._backend.held_open(path):
+            yield
 
     def expected_exit_code(self, boxes):
         # The Windows program always ends with 0; the native one with 1

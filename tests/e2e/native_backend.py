@@ -4,6 +4,7 @@ prefix of its own."""
 import os
 import re
 import selectors
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -17,6 +18,16 @@ QUESTION_END = " [Y/n] "
 # A line on standard error is a box when it starts with one of the program's
 # captions; everything else there is debugger output.
 BOX_LINE = re.compile(f"^({re.escape(ERROR_CAPTION)}|{re.escape(CAPTION)}): (.*)$")
+# The sanitizers and valgrind end the program with this code when they report
+# (CMakePresets.json, scripts/memcheck.sh), so that a report is never taken
+# for the program's own exit code 0 or 1.
+CHECKER_EXIT_CODE = 86
+
+
+def checker_command():
+    """QUORVANE_CHECKER: a command that the program runs under, such as
+    valgrind with its options; none when it is empty or unset."""
+    return shlex.split(os.environ.get("QUORVANE_CHECKER", ""))
 
 
 def infer_style(caption, stream, asked):
@@ -174,10 +185,15 @@ class NativeBackend:
 
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         environment = {**os.environ, **env, "WINEPREFIX": str(self._prefix)}
-        command = [program_word or str(executable), *map(str, args)]
-        exit_code, out, err, question_at = communicate(command, executable, cwd, environment,
-                                                       answer, timeout)
+        # A checker cannot give the program a word 0 other than its path, so
+        # a run with its own word 0 goes without one.
+        checker = [] if program_word else checker_command()
+        command = [*checker, program_word or str(executable), *map(str, args)]
+        exit_code, out, err, question_at = communicate(command, None if checker else executable,
+                                                       cwd, environment, answer, timeout)
         stdout, stderr = out.decode(errors="replace"), err.decode(errors="replace")
+        if exit_code == CHECKER_EXIT_CODE:
+            raise AssertionError(f"a memory checker reported an error in {command}:\n{stderr}")
         before_out, question, after_out = stdout_boxes(stdout)
         split = len(err) if question_at is None else question_at
         before_err, trace = split_stderr(err[:split].decode(errors="replace"))

@@ -5,8 +5,10 @@ Run as a script, it prepares the prefix that its argument names: the
 end-to-end tests' CTest fixture does that once, before the tests run.
 Usage: wine_backend.py PREFIX
 """
+import contextlib
 import os
 import re
+import selectors
 import subprocess
 import sys
 import tempfile
@@ -18,6 +20,7 @@ from run_result import Box, Result
 RELAY_INCLUDE = "user32.MessageBoxW;kernel32.OutputDebugStringW;kernel32.OutputDebugStringA"
 INSTALL_KEY = r"HKCU\Software\norvik\Quorvane"
 TOOL_TIMEOUT = 300  # seconds; the first start of a new prefix takes about 10
+HOLD_TIMEOUT = 60  # seconds for the file holder to open its file
 
 # A string argument as the relay trace writes it; Wine ends a cut one in "...".
 STRING = r'(L?"(?:[^"\\]|\\.)*")(\.\.\.)?'
@@ -149,6 +152,36 @@ class WineBackend:
     def path_as_seen(path):
         # Wine maps the Unix root to drive Z:.
         return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+    @contextlib.contextmanager
+    def held_open(self, path):
+        """Runs the file holder named by QUORVANE_HOLD_FILE (hold_file.c) on
+        `path` while the block runs: a second Windows process, since Wine
+        enforces sharing modes only between its own processes."""
+        holder = os.environ.get("QUORVANE_HOLD_FILE")
+        if not holder:
+            raise RuntimeError("QUORVANE_HOLD_FILE must name the file holder")
+        with tempfile.TemporaryFile() as errors:
+            process = subprocess.Popen([self.emulator, holder, self.path_as_seen(path)],
+                                       env=wine_environment(self.prefix), stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=errors)
+            try:
+                # The holder says "held" once the file is open. Wine's server
+                # may inherit the pipe and keep it open, so wait with a
+                # deadline rather than for the end of the output.
+                with selectors.DefaultSelector() as selector:
+                    selector.register(process.stdout, selectors.EVENT_READ)
+                    line = process.stdout.readline() if selector.select(HOLD_TIMEOUT) else b""
+                if line.strip() != b"held":
+                    process.kill()
+                    errors.seek(0)
+                    raise RuntimeError(f"the file holder did not hold {path}: {line!r} "
+                                       f"{errors.read().decode(errors='replace')}")
+                yield
+            finally:
+                process.stdin.close()  # ends the holder, which closes the file
+                process.wait(HOLD_TIMEOUT)
+                process.stdout.close()
 
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         # Headless, MessageBoxW shows nothing and returns -1, which the
