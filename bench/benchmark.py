@@ -7,6 +7,11 @@ the repository after scripts/build.sh:
 
     python3 bench/benchmark.py               # full corpus (~64 MB) and a 1 GiB file
     python3 bench/benchmark.py --tiny        # a few small files, to keep the script working
+
+Both tools read the same source tree and write to the same disk, one after
+the other in every round; each figure is the best of its rounds. Pending
+writes are flushed before every timed run so that no run pays for the one
+before it.
 """
 import argparse
 import filecmp
@@ -17,10 +22,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PROGRAM = os.path.join(ROOT, "build", "native", "quorvane-update")
+DEFAULT_PROGRAM = os.path.join(ROOT, "build", "native", "quorvane-update")
 
 WORDS = ("quorvane forest water rock tile map level sword shield potion gold "
          "dragon castle village road bridge river stone tree light dark").split()
@@ -56,38 +60,64 @@ def make_small_files(directory, rng, count, folders):
             out.write(text_like(rng, 8 * 1024))
 
 
-def run(command, cwd, stdin_text=None):
-    """Runs a command; returns (seconds, peak resident KiB of the child)."""
-    start = time.perf_counter()
-    process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    if stdin_text is not None:
-        process.stdin.write(stdin_text.encode())
-    process.stdin.close()
-    _, status, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
-        sys.exit("%s failed with exit code %d" % (command[0], process.returncode))
-    return seconds, usage.ru_maxrss
+def build_launcher(work):
+    """Compiles peak_rss.c, the launcher every measured command runs under."""
+    launcher = os.path.join(work, "peak_rss")
+    source = os.path.join(ROOT, "bench", "peak_rss.c")
+    for static in (["-static"], []):
+        if subprocess.run(["cc", "-O2", *static, "-o", launcher, source]).returncode == 0:
+            return launcher
+    sys.exit("cannot compile %s" % source)
+
+
+class Launcher:
+    """Runs commands under peak_rss and reads back their time and peak memory."""
+
+    def __init__(self, work):
+        self.path = build_launcher(work)
+        self.result_file = os.path.join(work, "peak_rss.result")
+        # What the launcher itself leaves in a child's peak: figures at this
+        # level say nothing about the command.
+        _, self.floor_kib = self.run(["true"], cwd=work)
+
+    def run(self, command, cwd, stdin_text=None, env=None):
+        """Runs a command; returns (seconds, peak resident KiB of the command)."""
+        os.sync()  # no run pays for the writes of the one before
+        process = subprocess.Popen([self.path, self.result_file, *command], cwd=cwd, stdin=subprocess.PIPE,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+        process.communicate(stdin_text.encode() if stdin_text is not None else b"")
+        with open(self.result_file) as result:
+            code, seconds, peak_kib = result.read().split()
+        if process.returncode != 0 or int(code) != 0:
+            sys.exit("%s failed with exit code %s" % (command[0], code))
+        return float(seconds), int(peak_kib)
 
 
 class Workspace:
     """A source tree in <work>/src and the places each tool writes to."""
 
-    def __init__(self, work):
+    def __init__(self, work, program, launcher):
         self.work = work
+        self.program = program
+        self.run = launcher.run
         self.source = os.path.join(work, "src")
         self.patch = os.path.join(work, "patch")
         self.archive = os.path.join(work, "corpus.tar.gz")
+        # An empty Wine prefix: no registered install directory can send the
+        # files elsewhere, so the current directory, which holds zanthe.exe,
+        # is the one the patch finds.
+        prefix = os.path.join(work, "empty-wine-prefix")
+        os.makedirs(prefix, exist_ok=True)
+        self.environment = dict(os.environ, WINEPREFIX=prefix)
 
     def pack_ours(self):
-        shutil.copyfile(PROGRAM, self.patch)
+        # The patch starts as a copy of the program; the copy is not timed.
+        shutil.copyfile(self.program, self.patch)
         os.chmod(self.patch, 0o755)
-        return run([PROGRAM, "-l", self.patch], cwd=self.work)
+        return self.run([self.program, "-l", self.patch], cwd=self.work, env=self.environment)
 
     def pack_tar(self):
-        return run(["tar", "-czf", self.archive, "-C", self.source, "."], cwd=self.work)
+        return self.run(["tar", "-czf", self.archive, "-C", self.source, "."], cwd=self.work)
 
     def fresh_folder(self, name):
         folder = os.path.join(self.work, name)
@@ -98,13 +128,13 @@ class Workspace:
     def apply_ours(self):
         folder = self.fresh_folder("applied-ours")
         open(os.path.join(folder, "zanthe.exe"), "wb").close()
-        result = run([self.patch], cwd=folder, stdin_text="y\n")
+        result = self.run([self.patch], cwd=folder, stdin_text="y\n", env=self.environment)
         os.remove(os.path.join(folder, "zanthe.exe"))
         return result
 
     def apply_tar(self):
         folder = self.fresh_folder("applied-tar")
-        return run(["tar", "-xzf", self.archive, "-C", folder], cwd=self.work)
+        return self.run(["tar", "-xzf", self.archive, "-C", folder], cwd=self.work)
 
 
 def trees_equal(left, right):
@@ -131,46 +161,63 @@ def best_of(rounds, pairs):
     return best
 
 
-def measure_corpus(work, rounds, tiny):
-    space = Workspace(work)
+def tree_bytes(directory):
+    return sum(os.path.getsize(os.path.join(folder, name))
+               for folder, _, names in os.walk(directory) for name in names)
+
+
+def measure_corpus(work, program, launcher, rounds, tiny):
+    space = Workspace(work, program, launcher)
     make_corpus(space.source, tiny)
     packs = best_of(rounds, [("pack ours", space.pack_ours), ("pack tar", space.pack_tar)])
     applies = best_of(rounds, [("apply ours", space.apply_ours), ("apply tar", space.apply_tar)])
-    if not trees_equal(space.source, os.path.join(work, "applied-ours")):
-        sys.exit("the applied tree differs from the source")
+    for tool in ("ours", "tar"):
+        if not trees_equal(space.source, os.path.join(work, "applied-" + tool)):
+            sys.exit("the tree applied by %s differs from the source" % tool)
     return {
+        "corpus_bytes": tree_bytes(space.source),
+        "package_bytes": os.path.getsize(space.patch) - os.path.getsize(program),
+        "tar_gz_bytes": os.path.getsize(space.archive),
         "pack_seconds": packs["pack ours"][0], "tar_czf_seconds": packs["pack tar"][0],
         "apply_seconds": applies["apply ours"][0], "tar_xzf_seconds": applies["apply tar"][0],
         "pack_ratio": packs["pack ours"][0] / packs["pack tar"][0],
         "apply_ratio": applies["apply ours"][0] / applies["apply tar"][0],
         "pack_peak_kib": packs["pack ours"][1], "apply_peak_kib": applies["apply ours"][1],
+        "tar_czf_peak_kib": packs["pack tar"][1], "tar_xzf_peak_kib": applies["apply tar"][1],
     }
 
 
-def measure_large_file(work, size):
-    """Peak memory for one large file: it must not grow with the file."""
-    space = Workspace(work)
+def measure_large_file(work, program, launcher, size):
+    """Peak memory for one large file, which must not grow with the file,
+    and its time per MiB, which must not either."""
+    space = Workspace(work, program, launcher)
     os.makedirs(space.source)
     rng = random.Random(7)
     block = rng.randbytes(1024 * 1024)
     with open(os.path.join(space.source, "large.bin"), "wb") as out:
         for i in range(size // len(block)):
             out.write(block[i % 7:] + block[:i % 7])
-    _, pack_peak = space.pack_ours()
-    _, apply_peak = space.apply_ours()
-    return {"large_file_bytes": size, "large_pack_peak_kib": pack_peak, "large_apply_peak_kib": apply_peak}
+    pack_seconds, pack_peak = space.pack_ours()
+    apply_seconds, apply_peak = space.apply_ours()
+    if not trees_equal(space.source, os.path.join(work, "applied-ours")):
+        sys.exit("the applied large file differs from the source")
+    mib = size / (1024 * 1024)
+    return {"large_file_bytes": size, "large_pack_peak_kib": pack_peak, "large_apply_peak_kib": apply_peak,
+            "large_pack_ms_per_mib": 1000 * pack_seconds / mib,
+            "large_apply_ms_per_mib": 1000 * apply_seconds / mib}
 
 
-def measure_per_file_cost(work, counts):
-    """Pack and apply time per file for growing numbers of small files."""
+def measure_per_file_cost(work, program, launcher, counts):
+    """Time per file for growing numbers of small files, with tar's beside
+    it: what the file system charges for a larger tree shows in both."""
     figures = {}
     for count in counts:
-        space = Workspace(os.path.join(work, "files%d" % count))
+        space = Workspace(os.path.join(work, "files%d" % count), program, launcher)
         os.makedirs(space.source)
         make_small_files(space.source, random.Random(count), count, max(1, count // 50))
-        pack = best_of(3, [("pack", space.pack_ours)])["pack"][0]
-        apply = best_of(3, [("apply", space.apply_ours)])["apply"][0]
-        figures["per_file_ms_%d" % count] = {"pack": 1000 * pack / count, "apply": 1000 * apply / count}
+        best = best_of(3, [("pack", space.pack_ours), ("tar_czf", space.pack_tar),
+                           ("apply", space.apply_ours), ("tar_xzf", space.apply_tar)])
+        figures["per_file_ms_%d" % count] = {name: 1000 * seconds / count for name, (seconds, _) in best.items()}
     return figures
 
 
@@ -178,28 +225,47 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--tiny", action="store_true", help="a small corpus, no large file")
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--program", default=DEFAULT_PROGRAM, help="the native program (default: %(default)s)")
+    parser.add_argument("--large-mib", type=int, default=None,
+                        help="size of the single large file, 0 for none (default: 1024, none with --tiny)")
+    parser.add_argument("--work", default=None, help="scratch folder (default: a new one in the system's temp)")
     parser.add_argument("--results", default=os.path.join(ROOT, "build", "benchmark-results.json"))
     arguments = parser.parse_args()
-    if not os.path.exists(PROGRAM):
+    program = os.path.abspath(arguments.program)
+    if not os.path.exists(program):
         sys.exit("build the native program first: scripts/build.sh")
+    large_mib = arguments.large_mib if arguments.large_mib is not None else (0 if arguments.tiny else 1024)
 
-    results = {}
-    with tempfile.TemporaryDirectory(prefix="quorvane-bench-") as work:
-        results.update(measure_corpus(os.path.join(work, "corpus"), arguments.rounds, arguments.tiny))
-        large = 1024 * 1024 * (4 if arguments.tiny else 1024)
-        results.update(measure_large_file(os.path.join(work, "large"), large))
+    results = {"program": program, "rounds": arguments.rounds}
+    with tempfile.TemporaryDirectory(prefix="quorvane-bench-", dir=arguments.work) as work:
+        launcher = Launcher(work)
+        results["launcher_floor_kib"] = launcher.floor_kib
+        results.update(measure_corpus(os.path.join(work, "corpus"), program, launcher, arguments.rounds,
+                                      arguments.tiny))
+        if large_mib > 0:
+            results.update(measure_large_file(os.path.join(work, "large"), program, launcher,
+                                              large_mib * 1024 * 1024))
         counts = (10, 100) if arguments.tiny else (1000, 10000)
-        results.update(measure_per_file_cost(os.path.join(work, "files"), counts))
+        results.update(measure_per_file_cost(os.path.join(work, "files"), program, launcher, counts))
 
-    print("pack   %.3f s vs tar -czf %.3f s: ratio %.2f" % (
+    print("corpus %.1f MB: package %.1f MB, tar.gz %.1f MB" % (
+        results["corpus_bytes"] / 1e6, results["package_bytes"] / 1e6, results["tar_gz_bytes"] / 1e6))
+    print("pack   %.3f s vs tar -czf %.3f s: ratio %.2f (below 1 is faster)" % (
         results["pack_seconds"], results["tar_czf_seconds"], results["pack_ratio"]))
-    print("apply  %.3f s vs tar -xzf %.3f s: ratio %.2f" % (
+    print("apply  %.3f s vs tar -xzf %.3f s: ratio %.2f (below 1 is faster)" % (
         results["apply_seconds"], results["tar_xzf_seconds"], results["apply_ratio"]))
-    print("peak memory: pack %d KiB, apply %d KiB (corpus); pack %d KiB, apply %d KiB (%d MiB file)" % (
-        results["pack_peak_kib"], results["apply_peak_kib"], results["large_pack_peak_kib"],
-        results["large_apply_peak_kib"], results["large_file_bytes"] // (1024 * 1024)))
-    for key in sorted(k for k in results if k.startswith("per_file_ms_")):
-        print("%s: pack %.3f ms, apply %.3f ms per file" % (key, results[key]["pack"], results[key]["apply"]))
+    print("peak memory (launcher floor %d KiB)" % results["launcher_floor_kib"])
+    print("peak memory (corpus): pack %d KiB, apply %d KiB; tar -czf %d KiB, tar -xzf %d KiB" % (
+        results["pack_peak_kib"], results["apply_peak_kib"], results["tar_czf_peak_kib"],
+        results["tar_xzf_peak_kib"]))
+    if large_mib > 0:
+        print("peak memory (%d MiB file): pack %d KiB, apply %d KiB; %.1f ms/MiB pack, %.1f ms/MiB apply" % (
+            large_mib, results["large_pack_peak_kib"], results["large_apply_peak_kib"],
+            results["large_pack_ms_per_mib"], results["large_apply_ms_per_mib"]))
+    for count in counts:
+        figures = results["per_file_ms_%d" % count]
+        print("%5d small files, ms per file: pack %.3f (tar -czf %.3f), apply %.3f (tar -xzf %.3f)" % (
+            count, figures["pack"], figures["tar_czf"], figures["apply"], figures["tar_xzf"]))
     os.makedirs(os.path.dirname(arguments.results), exist_ok=True)
     with open(arguments.results, "w") as out:
         json.dump(results, out, indent=2)
