@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Sets up everything on a fresh machine and runs the whole test suite:
-# the native suite, then the same suite with the Windows program under Wine.
+# Sets up everything on a fresh machine and runs the whole test suite: the
+# native suite, the Windows program's release checks and its suite under
+# Wine, then the same native suite under the sanitizers and valgrind, static
+# analysis, the fuzzer (replay and a bounded run) and a tiny benchmark run
+# that keeps the benchmark script working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +16,10 @@ ctest --preset mingw-i686
 start_wine_session
 trap stop_wine_session EXIT
 ctest --preset mingw-x86_64
+stop_wine_session
+
+scripts/sanitize.sh
+scripts/memcheck.sh
+scripts/analyse.sh
+scripts/fuzz.sh "${QUORVANE_FUZZ_SECONDS:-60}"
+python3 bench/benchmark.py --tiny --results build/benchmark-results-tiny.json
