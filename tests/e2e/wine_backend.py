@@ -19,6 +19,7 @@ from run_result import Box, Result
 # The relay trace shows only the calls that make up what the program shows.
 RELAY_INCLUDE = "user32.MessageBoxW;kernel32.OutputDebugStringW;kernel32.OutputDebugStringA"
 INSTALL_KEY = r"HKCU\Software\norvik\Quorvane"
+SERVER_LINGER = 60  # seconds
 TOOL_TIMEOUT = 300  # seconds; the first start of a new prefix takes about 10
 HOLD_TIMEOUT = 60  # seconds for the file holder to open its file
 
@@ -132,6 +133,13 @@ class WineBackend:
         self.prefix = Path(prefix)
         self.drive_c = self.prefix / "drive_c"
         prepare(self.prefix, emulator)
+        # Left alone, the prefix's server ends three seconds after its last
+        # process and the next command starts a new one; a command that meets
+        # the old one on its way down fails. One server for all the commands
+        # of a test run, ending SERVER_LINGER seconds after the last.
+        subprocess.run(["wineserver", f"-p{SERVER_LINGER}"], env=wine_environment(self.prefix),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=TOOL_TIMEOUT, check=False)
         self._install_dir = object()  # not known until it is first set
 
     def close(self):
