@@ -2,38 +2,19 @@
 // portable, so the Windows rules are checked on every host.
 #include "applier/contained_path.h"
 
+#include "package/device_names.h"
+
 namespace applier {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
-// COM and LPT ports take the digits 1-9 and the superscripts 1-3.
-bool IsPortDigit(wchar_t c) {
-  return (c >= L'1' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
-}
-
-bool IsReservedDeviceName(const std::wstring& component) {
-  // Windows opens the device whatever extension follows ("nul.txt") and
-  // ignores spaces before the dot ("nul .txt").
-  std::wstring base = component.substr(0, component.find(L'.'));
-  while (!base.empty() && base.back() == L' ') base.pop_back();
-  for (wchar_t& c : base) c = AsciiUpper(c);
-  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
-      base == L"CONOUT$") {
-    return true;
-  }
-  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-         IsPortDigit(base[3]);
-}
 
 // An empty component would make the joined path rooted, a doubled
 // separator or a name that ends in a separator; none is a file below the
 // install directory.
 bool IsSafeComponent(const std::wstring& component) {
   return !component.empty() && component != L".." && component.back() != L'.' && component.back() != L' ' &&
-         !IsReservedDeviceName(component);
+         !package::IsReservedDeviceName(component);
 }
 
 }  // namespace

@@ -2,21 +2,14 @@
 #include "packer/packable_name.h"
 
 #include <cwchar>
-#include <cwctype>
+
+#include "package/device_names.h"
 
 namespace packer {
 namespace {
 
 bool IsForbiddenUnit(wchar_t unit) {
   return unit < 0x20 || std::wcschr(L"<>:\"|?*\\/", unit) != nullptr;
-}
-
-bool IsDeviceName(const std::wstring& name) {
-  std::wstring base = name.substr(0, name.find(L'.'));
-  for (wchar_t& unit : base) unit = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(unit)));
-  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-         base[3] >= L'1' && base[3] <= L'9';
 }
 
 }  // namespace
@@ -26,7 +19,7 @@ bool IsPackableName(const std::wstring& name) {
   for (const wchar_t unit : name) {
     if (IsForbiddenUnit(unit)) return false;
   }
-  return !IsDeviceName(name);
+  return !package::IsReservedDeviceName(name);
 }
 
 }  // namespace packer

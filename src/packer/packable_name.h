@@ -14,8 +14,8 @@ namespace packer {
 //   Windows does not allow in a file name;
 // - a name ending in "." or " ", which Windows drops when it opens a path,
 //   so that another file would be read or written;
-// - a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any letter
-//   case, alone or before a "."), which Windows opens as the device.
+// - a device name (package::IsReservedDeviceName), which Windows opens as
+//   the device, and which the applier therefore refuses.
 // Such names can only come from other systems, or from files made through
 // the "\\?\" prefix.
 bool IsPackableName(const std::wstring& name);

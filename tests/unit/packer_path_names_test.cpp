@@ -71,6 +71,11 @@ TEST(PackableName, AcceptsWhatWindowsCanHoldUnchanged) {
       {L"NUL.txt", false},
       {L"Com1", false},
       {L"lpt9.log", false},
+      // The applier refuses these too: a patch must never hold a file it
+      // cannot apply.
+      {L"CONIN$", false},
+      {L"nul .txt", false},
+      {L"com\u00B9", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.name));
