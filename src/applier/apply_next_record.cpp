@@ -35,7 +35,7 @@ int ApplyNextRecord(std::FILE* package) {
   // Everything that can reject the record is decided before anything is
   // created on disk.
   const std::wstring packagePath = applier::ReadPackagePath(package);
-  if (packagePath.empty() || !applier::IsContainedPackagePath(packagePath)) return 0;
+  if (!applier::IsContainedPackagePath(packagePath)) return 0;  // an empty path too
   std::wstring outputPath = g_installDir;
   if (!platform::JoinPath(outputPath, packagePath)) return 0;
   platform::FileTimes times;

@@ -28,11 +28,13 @@ bool PartialFile::Create(const std::wstring& destination) {
   for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::wstring candidate = PartialPathFor(destination, attempt);
     if (candidate.size() + 1 > platform::kMaxPath) return false;
-    // A file of that name, ours from an interrupted run or not, is never
-    // touched.
-    if (platform::PathExists(candidate)) continue;
+    // The creation is exclusive: a file of that name, ours from an
+    // interrupted run or not, is never touched, and the next name is tried.
     stream_.reset(OpenOutputCreatingDirs(candidate));
-    if (!stream_) return false;
+    if (!stream_) {
+      if (platform::PathExists(candidate)) continue;
+      return false;
+    }
     destination_ = destination;
     path_ = candidate;
     return true;
