@@ -96,8 +96,9 @@ def pack(publisher, target):
 class PackedRecord:
     """Where one record's parts stand in its carrier."""
     path: str          # the PackagePath, e.g. ".\\data\\x.dat"
+    start: int         # offset of the record's tag in the carrier
     stream_start: int  # offset of the zlib stream in the carrier
-    stream_end: int
+    stream_end: int    # offset of the byte after the stream: the next tag
 
 
 def read_package(carrier):
@@ -118,8 +119,8 @@ def read_package(carrier):
         inflater.decompress(carrier[stream_start:end])
         if not inflater.eof:
             raise ValueError(f"the stream of {path} does not end")
-        at = end - len(inflater.unused_data)
-        records.append(PackedRecord(path, stream_start, at))
+        record_start, at = at, end - len(inflater.unused_data)
+        records.append(PackedRecord(path, record_start, stream_start, at))
     return records
 
 

@@ -13,11 +13,13 @@ import argparse
 import os
 import struct
 import subprocess
+import sys
 import tempfile
-import zlib
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+from patch_tree import read_package  # noqa: E402  (the end-to-end tests' package reader)
 FILE_TAG = b"file"
 END_TAG = b"feof"
 TIMES_SIZE = 24
@@ -66,19 +68,8 @@ def pack(packer, files, carrier):
 def split_records(package):
     """The records of `package` (records and trailer) as a list of dicts
     with the record's bytes, its path and where its stream starts."""
-    records = []
-    at = 0
-    while package[at:at + 4] == FILE_TAG:
-        (units,) = struct.unpack_from("<H", package, at + 4)
-        path = package[at + 6:at + 6 + 2 * units].decode("utf-16-le")
-        stream_start = at + 6 + 2 * units + TIMES_SIZE
-        inflater = zlib.decompressobj()
-        inflater.decompress(package[stream_start:])
-        end = len(package) - len(inflater.unused_data)
-        records.append({"bytes": package[at:end], "path": path, "head": stream_start - at})
-        at = end
-    assert package[at:at + 4] == END_TAG, "the packer wrote an unexpected package"
-    return records
+    return [{"bytes": package[r.start:r.stream_end], "path": r.path, "head": r.stream_start - r.start}
+            for r in read_package(package)]
 
 
 def normalise_birth_times(carrier, package_start):
