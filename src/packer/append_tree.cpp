@@ -41,7 +41,7 @@ class TreeWalk {
 bool TreeWalk::Walk(const std::wstring& directory, std::optional<platform::FileIdentity> identity) {
   std::wstring pattern = directory;
   if (!platform::JoinPath(pattern, L"*")) {
-    DebugTrace(L"left out, path too long: %ls\\*\n", directory.c_str());
+    DebugTrace(L"left out, path too long: %ls\n", platform::DisplayPath(directory + L"\\*").c_str());
     return true;
   }
   platform::DirectoryListing listing(pattern);
@@ -59,24 +59,26 @@ bool TreeWalk::VisitEntry(const std::wstring& directory, const platform::Directo
   const std::wstring& name = entry.name;
   if (entry.isDirectory && (name == L"." || name == L"..")) return true;
   if (!IsPackableName(name)) {
-    DebugTrace(L"left out, name not allowed in a package: %ls\\%ls\n", directory.c_str(), name.c_str());
+    // The name is shown as it stands: a "\" in it is no separator.
+    DebugTrace(L"left out, name not allowed in a package: %ls%ls\n",
+               platform::DisplayPath(directory + L"\\").c_str(), name.c_str());
     return true;
   }
   // The join only ever adds the name: a name never holds a separator, and
   // a longer path is refused whole rather than cut.
   std::wstring path = directory;
   if (!platform::JoinPath(path, name)) {
-    DebugTrace(L"left out, path too long: %ls\\%ls\n", directory.c_str(), name.c_str());
+    DebugTrace(L"left out, path too long: %ls\n", platform::DisplayPath(directory + L"\\" + name).c_str());
     return true;
   }
   return entry.isDirectory ? VisitDirectory(path) : VisitFile(path);
 }
 
 bool TreeWalk::VisitDirectory(const std::wstring& path) {
-  DebugTrace(L"<%ls>\n", path.c_str());
+  DebugTrace(L"<%ls>\n", platform::DisplayPath(path).c_str());
   const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
   if (identity && std::find(walkPath_.begin(), walkPath_.end(), *identity) != walkPath_.end()) {
-    DebugTrace(L"left out, already on the walk path: <%ls>\n", path.c_str());
+    DebugTrace(L"left out, already on the walk path: <%ls>\n", platform::DisplayPath(path).c_str());
     return true;
   }
   return Walk(path, identity);
@@ -84,7 +86,7 @@ bool TreeWalk::VisitDirectory(const std::wstring& path) {
 
 bool TreeWalk::VisitFile(const std::wstring& path) {
   // Traced before the writer runs, so that a file it leaves out shows too.
-  DebugTrace(L"%ls\n", path.c_str());
+  DebugTrace(L"%ls\n", platform::DisplayPath(path).c_str());
   return WriteFileRecord(g_packageOut, path) != RecordResult::kPackageBroken;
 }
 

@@ -50,7 +50,8 @@ RecordResult WriteFileRecord(std::FILE* package, const std::wstring& sourcePath)
   const std::optional<platform::FileIdentity> source = platform::IdentityOf(sourcePath);
   if (!source) return RecordResult::kSkipped;
   if (IsPackageItself(package, *source)) {
-    DebugTrace(L"left out, the package is being written to it: %ls\n", sourcePath.c_str());
+    DebugTrace(L"left out, the package is being written to it: %ls\n",
+               platform::DisplayPath(sourcePath).c_str());
     return RecordResult::kSkipped;
   }
   platform::FileTimes times;

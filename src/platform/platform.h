@@ -74,6 +74,10 @@ bool JoinPath(std::wstring& path, const std::wstring& more);
 // lie below `root`.
 std::wstring RelativePath(const std::wstring& root, const std::wstring& file);
 
+// `path` as this system writes paths for people, as in the packer's trace:
+// unchanged on Windows, with "/" for every "\\" on POSIX.
+std::wstring DisplayPath(const std::wstring& path);
+
 // True when a file or directory exists at `path`.
 bool PathExists(const std::wstring& path);
 

@@ -89,6 +89,9 @@ class Program:
     path_as_seen(path)
         A Unix path as the program gets it from the system, e.g. its current
         directory: "\\tmp\\x" natively, "Z:\\tmp\\x" under Wine.
+    path_as_traced(path)
+        A Unix path as pack mode's trace names it: "/tmp/x" natively,
+        "Z:\\tmp\\x" under Wine.
     make_carrier(directory, package=b"", name="patch") -> Path
         A copy of the program in `directory` with `package` appended.
     make_patch(directory, publisher, name="patch") -> Path
@@ -130,6 +133,9 @@ class Program:
 
     def path_as_seen(self, path):
         return self._backend.path_as_seen(path)
+
+    def path_as_traced(self, path):
+        return self._backend.path_as_traced(path)
 
     def make_carrier(self, directory, package=b"", name="patch"):
         carrier = Path(directory, name + self.path.suffix)

@@ -183,6 +183,11 @@ class NativeBackend:
         # The POSIX layer gives Unix paths in Windows form, without a drive.
         return str(Path(path).absolute()).replace("/", "\\")
 
+    @staticmethod
+    def path_as_traced(path):
+        # The trace names Unix paths as Unix does.
+        return str(Path(path).absolute())
+
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         environment = {**os.environ, **env, "WINEPREFIX": str(self._prefix)}
         # A checker cannot give the program a word 0 other than its path, so

@@ -7,6 +7,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
+import patch_tree
 from harness import (CONFIRMATION, EMPTY_PACKAGE, NOT_INSTALLED, OUTPUT_OPEN_ERROR, UPDATE_COMPLETE,
                      UPDATE_FAILED, ProgramTestCase, package_trailer, windows_path)
 
@@ -79,6 +80,15 @@ class PackModeTest(ProgramTestCase):
                 else:
                     self.assertShown(result, [OUTPUT_OPEN_ERROR])
                     self.assertFalse((publisher / target).exists())
+
+    def test_trace_names_every_folder_and_file_as_the_system_does(self):
+        # Natively "/" separates the components, under Wine "\\".
+        src = patch_tree.write_source_tree(self.work, patch_tree.SAMPLE_TREE)
+        result = self.pack("-l", self.work / "target.bin", self.work)
+        self.assertShown(result, [])
+        expected = [f"<{self.program.path_as_traced(path)}>" if path.is_dir() else self.program.path_as_traced(path)
+                    for path in src.rglob("*")]
+        self.assertEqual(sorted(result.trace), sorted(expected))
 
     def test_current_directory_too_long_to_join_with_src(self):
         # The source root, the current directory and "\src", must fit 259

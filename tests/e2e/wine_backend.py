@@ -161,6 +161,9 @@ class WineBackend:
         # Wine maps the Unix root to drive Z:.
         return "Z:" + str(Path(path).absolute()).replace("/", "\\")
 
+    # The Windows program's trace names paths as it sees them.
+    path_as_traced = path_as_seen
+
     @contextlib.contextmanager
     def held_open(self, path):
         """Runs the file holder named by QUORVANE_HOLD_FILE (hold_file.c) on

@@ -93,7 +93,7 @@ TEST_F(ChangedSourcesTest, FileChangedBetweenListingAndReadIsPackedAsRead) {
   for (const Change& c : changes) {
     MakeFile(c.name, content);
     const fs::path file = base_ / "src" / c.name;
-    actions.On(Narrow(SourcePath(c.name)) + "\n", [&c, file] { c.change(file); });
+    actions.On(AsTraced(SourcePath(c.name)) + "\n", [&c, file] { c.change(file); });
     if (c.packed) expected[std::wstring(L".\\") + c.name] = c.packedContent;
   }
 

@@ -100,7 +100,7 @@ TEST_F(PathNamesTest, NamesHoldingSeparatorsOrColonsAreLeftOutWithATraceLine) {
   EXPECT_EQ(PathsOf(records), std::vector<std::wstring>{L".\\ok"});
   ASSERT_TRUE(trace);
   for (const char* name : badNames) {
-    EXPECT_NE(trace->find("left out, name not allowed in a package: " + Narrow(root_) + "\\" + name + "\n"),
+    EXPECT_NE(trace->find("left out, name not allowed in a package: " + AsTraced(root_) + "/" + name + "\n"),
               std::string::npos)
         << name;
   }
@@ -132,9 +132,9 @@ TEST_F(PathNamesTest, PathsLongerThanTheLimitAreLeftOutWithTheirSubtrees) {
   EXPECT_EQ(paths, (std::vector<std::wstring>{L".\\after", L".\\before", L".\\" + d + L"\\x"}));
   for (const PackedRecord& record : records) EXPECT_LT(root_.size() + record.path.size() - 1, platform::kMaxPath);
   if (!trace) return;
-  const std::string directory = Narrow(SourcePath(d));
-  EXPECT_NE(trace->find("left out, path too long: " + directory + "\\yyyy\n"), std::string::npos);
-  EXPECT_NE(trace->find("<" + directory + "\\zz>\nleft out, path too long: " + directory + "\\zz\\*\n"),
+  const std::string directory = AsTraced(SourcePath(d));
+  EXPECT_NE(trace->find("left out, path too long: " + directory + "/yyyy\n"), std::string::npos);
+  EXPECT_NE(trace->find("<" + directory + "/zz>\nleft out, path too long: " + directory + "/zz/*\n"),
             std::string::npos);
 }
 

@@ -84,7 +84,7 @@ TEST_F(SkippedSourcesTest, DirectoryAlreadyOnTheWalkPathIsNotEnteredAgain) {
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, (std::vector<std::wstring>{L".\\a", L".\\d\\x"}));
   if (trace) {
-    const std::string loop = Narrow(SourcePath(L"d\\loop"));
+    const std::string loop = AsTraced(SourcePath(L"d\\loop"));
     EXPECT_NE(trace->find("<" + loop + ">\nleft out, already on the walk path: <" + loop + ">\n"),
               std::string::npos);
   }

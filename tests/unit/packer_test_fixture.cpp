@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 
 #include "app/globals.h"
@@ -108,6 +109,12 @@ std::optional<std::string> CaptureDebugOutput(const std::function<void()>& actio
 }
 
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+std::string AsTraced(const std::wstring& ascii) {
+  std::string traced = Narrow(ascii);
+  std::replace(traced.begin(), traced.end(), '\\', '/');
+  return traced;
+}
 
 void PackerTest::SetUp() {
   std::random_device random;

@@ -43,6 +43,10 @@ std::optional<std::string> CaptureDebugOutput(const std::function<void()>& actio
 // ASCII text as UTF-8 lines to compare with captured output.
 std::string Narrow(const std::wstring& ascii);
 
+// An ASCII program path as the trace names it where CaptureDebugOutput
+// reads the trace back, on POSIX: with "/" between its components.
+std::string AsTraced(const std::wstring& ascii);
+
 // Each test gets <temp>\quorvane-packer-<random>\src as g_sourceRoot and
 // <temp>\...\package.bin, open "w+b", as g_packageOut.
 class PackerTest : public testing::Test {

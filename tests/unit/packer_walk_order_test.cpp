@@ -22,9 +22,9 @@ ExpectedWalk ExpectWalk(const std::filesystem::path& root) {
     const std::wstring relative = ToProgramPath(entry.path().lexically_relative(root));
     const std::wstring full = rootPath + L"\\" + relative;
     if (entry.is_directory()) {
-      expected.trace += "<" + Narrow(full) + ">\n";
+      expected.trace += "<" + AsTraced(full) + ">\n";
     } else {
-      expected.trace += Narrow(full) + "\n";
+      expected.trace += AsTraced(full) + "\n";
       expected.records.push_back(L".\\" + relative);
     }
   }
@@ -65,7 +65,7 @@ TEST_F(WalkOrderTest, TraceNamesEveryDirectoryBeforeItsContents) {
   const std::optional<std::string> trace = CaptureDebugOutput([&] { EXPECT_TRUE(AppendTree(root_)); });
   if (!trace) GTEST_SKIP() << "the debugger output cannot be read back on this platform";
   EXPECT_EQ(*trace, expected.trace);
-  EXPECT_NE(trace->find("<" + Narrow(SourcePath(L"empty")) + ">\n"), std::string::npos);
+  EXPECT_NE(trace->find("<" + AsTraced(SourcePath(L"empty")) + ">\n"), std::string::npos);
 }
 
 TEST_F(WalkOrderTest, RootWithoutFilesGivesNoRecords) {

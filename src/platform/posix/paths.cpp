@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"
@@ -89,6 +90,12 @@ std::wstring RelativePath(const std::wstring& root, const std::wstring& file) {
     if (c == L'/') c = L'\\';
   }
   return relative;
+}
+
+std::wstring DisplayPath(const std::wstring& path) {
+  std::wstring shown = path;
+  std::replace(shown.begin(), shown.end(), L'\\', L'/');
+  return shown;
 }
 
 bool PathExists(const std::wstring& path) {

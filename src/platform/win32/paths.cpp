@@ -31,6 +31,8 @@ std::wstring RelativePath(const std::wstring& root, const std::wstring& file) {
   return buffer;
 }
 
+std::wstring DisplayPath(const std::wstring& path) { return path; }
+
 bool PathExists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
 
 bool IsDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
