@@ -65,10 +65,10 @@ bool ReadU32At(std::FILE* carrier, std::uint64_t size, std::uint64_t offset, std
   return SeekWithin(carrier, size, offset, 4) && ReadU32(carrier, value);
 }
 
-// The file offset of the certificate table when the carrier is a PE file
-// whose certificate table ends exactly at the end of the file; nothing for
-// any other carrier, a damaged header included.
-std::optional<std::uint64_t> CertificateTableStart(std::FILE* carrier, std::uint64_t size) {
+// The certificate table that the header names; nothing for a carrier that
+// is no PE file, has a damaged header or names an empty table or one that
+// runs past the end of the file.
+std::optional<CertificateTable> ReadCertificateTable(std::FILE* carrier, std::uint64_t size) {
   std::uint32_t peOffset = 0;
   if (!BytesAtEqual(carrier, size, 0, "MZ", 2) || !ReadU32At(carrier, size, kPeOffsetField, peOffset) ||
       !BytesAtEqual(carrier, size, peOffset, "PE\0\0", kPeSignatureSize)) {
@@ -102,13 +102,27 @@ std::optional<std::uint64_t> CertificateTableStart(std::FILE* carrier, std::uint
       !ReadU32At(carrier, size, optionalHeader + entry + 4, tableSize)) {
     return std::nullopt;
   }
-  // An unsigned file has offset and size 0 here. Signing appends the table,
-  // so a table that stops short of the end or runs past it is none of ours.
-  if (tableSize == 0 || std::uint64_t{tableOffset} + tableSize != size) return std::nullopt;
-  return tableOffset;
+  // An unsigned file has offset and size 0 here.
+  if (tableSize == 0 || std::uint64_t{tableOffset} + tableSize > size) return std::nullopt;
+  return CertificateTable{tableOffset, tableSize};
+}
+
+// The file offset of the certificate table when the carrier is a PE file
+// whose certificate table ends exactly at the end of the file. Signing
+// appends the table, so a table that stops short of the end is none that a
+// package stands before.
+std::optional<std::uint64_t> CertificateTableStart(std::FILE* carrier, std::uint64_t size) {
+  const std::optional<CertificateTable> table = ReadCertificateTable(carrier, size);
+  if (!table || table->offset + table->size != size) return std::nullopt;
+  return table->offset;
 }
 
 }  // namespace
+
+std::optional<CertificateTable> FindCertificateTable(std::FILE* carrier, long size) {
+  if (size < 0) return std::nullopt;
+  return ReadCertificateTable(carrier, static_cast<std::uint64_t>(size));
+}
 
 std::optional<long> SignedPackageEnd(std::FILE* carrier, long size) {
   if (size < 0) return std::nullopt;

@@ -12,7 +12,7 @@ namespace {
 
 // Locates the package whose trailer ends at `end`: kNoPackage when the 8
 // bytes before `end` do not begin with "feof".
-LocateResult LocateBefore(std::FILE* carrier, long end) {
+LocateResult LocateBefore(std::FILE* carrier, long end, PackageBounds& bounds) {
   if (end < static_cast<long>(kTrailerSize)) return LocateResult::kNoPackage;
   RecordTag tag;
   std::uint32_t payloadLength = 0;
@@ -25,6 +25,7 @@ LocateResult LocateBefore(std::FILE* carrier, long end) {
   if (std::fseek(carrier, end - static_cast<long>(packageSize), SEEK_SET) != 0) {
     return LocateResult::kDamaged;
   }
+  bounds = PackageBounds{end - static_cast<long>(packageSize), end};
   return LocateResult::kFound;
 }
 
@@ -35,14 +36,19 @@ bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength) {
 }
 
 LocateResult LocatePackage(std::FILE* carrier) {
+  PackageBounds unused;
+  return LocatePackage(carrier, unused);
+}
+
+LocateResult LocatePackage(std::FILE* carrier, PackageBounds& bounds) {
   if (std::fseek(carrier, 0, SEEK_END) != 0) return LocateResult::kNoPackage;
   const long size = std::ftell(carrier);
   if (size < 0) return LocateResult::kNoPackage;
-  const LocateResult atEnd = LocateBefore(carrier, size);
+  const LocateResult atEnd = LocateBefore(carrier, size, bounds);
   if (atEnd != LocateResult::kNoPackage) return atEnd;
   // A signed carrier ends in its signature, which stands after the package.
   const std::optional<long> signedEnd = SignedPackageEnd(carrier, size);
-  return signedEnd ? LocateBefore(carrier, *signedEnd) : LocateResult::kNoPackage;
+  return signedEnd ? LocateBefore(carrier, *signedEnd, bounds) : LocateResult::kNoPackage;
 }
 
 }  // namespace package

@@ -16,10 +16,20 @@ enum class LocateResult {
   kFound,      // the stream stands on the first record's tag
 };
 
+// Where a package stands in its carrier: from its first record's tag (or
+// its trailer's, when it is empty) to the byte after its trailer.
+struct PackageBounds {
+  long start = 0;
+  long end = 0;
+};
+
 // Reads the trailer from the end of the carrier and seeks to the first
 // record, or to the trailer's own tag for an empty package. In a signed
 // carrier the trailer stands before the signature's certificate table and
 // the zeros that align it (see signed_carrier.h).
 LocateResult LocatePackage(std::FILE* carrier);
+
+// The same, and sets `bounds` when the package is found.
+LocateResult LocatePackage(std::FILE* carrier, PackageBounds& bounds);
 
 }  // namespace package

@@ -64,9 +64,12 @@ TEST(LocatePackage, FindsTheFirstRecordFromTheEnd) {
   for (const LocateCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::FILE* stream = CarrierWith(c.carrier);
-    EXPECT_EQ(package::LocatePackage(stream), c.result);
+    package::PackageBounds bounds;
+    EXPECT_EQ(package::LocatePackage(stream, bounds), c.result);
     if (c.result == package::LocateResult::kFound) {
       EXPECT_EQ(std::ftell(stream), c.firstRecord);
+      EXPECT_EQ(bounds.start, c.firstRecord);
+      EXPECT_EQ(bounds.end, static_cast<long>(c.carrier.size()));
     }
     std::fclose(stream);
   }

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "package/signed_carrier.h"
 #include "package/trailer.h"
 
 namespace {
@@ -79,16 +81,28 @@ SignedCarrier MakeSignedCarrier(PeFormat format, const Bytes& payload, std::size
 struct Located {
   LocateResult result;
   long position;  // where the stream stands afterwards
+  package::PackageBounds bounds;
 };
 
 Located Locate(const Bytes& carrier) {
   std::FILE* stream = std::tmpfile();
   EXPECT_NE(stream, nullptr);
   EXPECT_EQ(std::fwrite(carrier.data(), 1, carrier.size(), stream), carrier.size());
-  const LocateResult result = package::LocatePackage(stream);
-  const Located located{result, std::ftell(stream)};
+  package::PackageBounds bounds;
+  const LocateResult result = package::LocatePackage(stream, bounds);
+  const Located located{result, std::ftell(stream), bounds};
   std::fclose(stream);
   return located;
+}
+
+std::optional<package::CertificateTable> TableOf(const Bytes& carrier) {
+  std::FILE* stream = std::tmpfile();
+  EXPECT_NE(stream, nullptr);
+  EXPECT_EQ(std::fwrite(carrier.data(), 1, carrier.size(), stream), carrier.size());
+  const std::optional<package::CertificateTable> table =
+      package::FindCertificateTable(stream, static_cast<long>(carrier.size()));
+  std::fclose(stream);
+  return table;
 }
 
 const PeFormat kFormats[] = {PeFormat::kPe32, PeFormat::kPe32Plus};
@@ -107,6 +121,8 @@ TEST(SignedCarrier, FindsThePackageBehindAnyAlignmentPadding) {
         const Located located = Locate(carrier.bytes);
         EXPECT_EQ(located.result, LocateResult::kFound);
         EXPECT_EQ(located.position, static_cast<long>(carrier.packageStart));
+        EXPECT_EQ(located.bounds.start, static_cast<long>(carrier.packageStart));
+        EXPECT_EQ(located.bounds.end, static_cast<long>(carrier.trailer + 8));
       }
     }
   }
@@ -198,6 +214,44 @@ TEST(SignedCarrier, MalformedCarriersHaveNoPackage) {
       SignedCarrier carrier = MakeSignedCarrier(format, {'x', 'y', 'z'}, c.padding);
       c.change(carrier);
       EXPECT_EQ(Locate(carrier.bytes).result, c.result);
+    }
+  }
+}
+
+// The verifier asks where the table stands wherever that is: a package
+// packed after signing follows it.
+TEST(SignedCarrier, CertificateTableIsFoundWhereverItStands) {
+  struct Case {
+    const char* name;
+    std::function<void(SignedCarrier&)> change;
+    bool found;
+  };
+  const Case cases[] = {
+      {"table at the end", [](SignedCarrier&) {}, true},
+      {"package packed after signing", [](SignedCarrier& c) { Append(c.bytes, {'f', 'e', 'o', 'f', 0, 0, 0, 0}); },
+       true},
+      {"no certificate table",
+       [](SignedCarrier& c) {
+         PutU32(c.bytes, c.certificateEntry, 0);
+         PutU32(c.bytes, c.certificateEntry + 4, 0);
+       },
+       false},
+      {"table size reaches past the end",
+       [](SignedCarrier& c) { PutU32(c.bytes, c.certificateEntry + 4, static_cast<std::uint32_t>(c.bytes.size())); },
+       false},
+      {"no PE signature", [](SignedCarrier& c) { c.bytes[kPeOffset + 2] = 'X'; }, false},
+  };
+  for (const PeFormat format : kFormats) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << NameOf(format) << ": " << c.name);
+      SignedCarrier carrier = MakeSignedCarrier(format, {'x', 'y', 'z'}, 3);
+      c.change(carrier);
+      const std::optional<package::CertificateTable> table = TableOf(carrier.bytes);
+      ASSERT_EQ(table.has_value(), c.found);
+      if (c.found) {
+        EXPECT_EQ(table->offset, carrier.tableStart);
+        EXPECT_EQ(table->size, kTableSize);
+      }
     }
   }
 }
