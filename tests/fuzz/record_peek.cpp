@@ -3,7 +3,7 @@
 
 #include <zlib.h>
 
-#include "applier/read_package_path.h"
+#include "package/record_reader.h"
 #include "package/fields.h"
 #include "package/layout.h"
 #include "platform/platform.h"
@@ -47,7 +47,7 @@ RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size
   package::RecordTag tag;
   if (package::ReadTag(package, tag) && package::TagEquals(tag, package::kFileTag)) {
     peek.isFileRecord = true;
-    const std::wstring path = applier::ReadPackagePath(package);
+    const std::wstring path = package::ReadPackagePath(package);
     const long afterPath = std::ftell(package);
     peek.destination = installDir;
     if (path.empty() || !platform::JoinPath(peek.destination, path)) peek.destination.clear();

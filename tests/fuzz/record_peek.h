@@ -22,7 +22,7 @@ struct RecordPeek {
   long streamEnd = -1;  // carrier offset right after the zlib stream, with `content`
 };
 
-// Reads the tag and, for a "file" record, the path (with the applier's own
+// Reads the tag and, for a "file" record, the path (with the package reader's
 // ReadPackagePath) at the stream's position, then seeks back there. The
 // seek clears end-of-file, which the record walk has tested as clear before
 // each record, so the stream is left as the walk had it.

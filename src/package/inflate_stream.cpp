@@ -1,9 +1,9 @@
 // Set-up and release of the inflate state of one record's extraction.
-#include "applier/inflate_stream.h"
+#include "package/inflate_stream.h"
 
 #include "platform/platform.h"
 
-namespace applier {
+namespace package {
 
 InflateStream::~InflateStream() {
   if (initialised_) inflateEnd(&stream_);
@@ -18,4 +18,4 @@ bool InflateStream::Init() {
   return true;
 }
 
-}  // namespace applier
+}  // namespace package

@@ -3,7 +3,7 @@
 
 #include <zlib.h>
 
-namespace applier {
+namespace package {
 
 class InflateStream {
  public:
@@ -24,4 +24,4 @@ class InflateStream {
   bool initialised_ = false;
 };
 
-}  // namespace applier
+}  // namespace package

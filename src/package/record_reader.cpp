@@ -1,0 +1,50 @@
+// Record heads: the tag, then for a "file" record the path and the times.
+#include "package/record_reader.h"
+
+#include "package/fields.h"
+
+namespace package {
+namespace {
+
+// Reads the u16 count and the units; false when the package ends first.
+bool ReadPathUnits(std::FILE* package, std::wstring& path) {
+  std::uint16_t count = 0;
+  if (!ReadU16(package, count)) return false;
+  path.clear();
+  for (std::uint16_t i = 0; i < count; ++i) {
+    std::uint16_t unit = 0;
+    if (!ReadU16(package, unit)) return false;
+    // The package holds no terminator, so a 0 unit ends nothing.
+    if (unit != 0) path += static_cast<wchar_t>(unit);
+  }
+  return true;
+}
+
+bool ReadTimes(std::FILE* package, platform::FileTimes& times) {
+  return ReadU64(package, times.creation) && ReadU64(package, times.lastAccess) &&
+         ReadU64(package, times.lastWrite);
+}
+
+}  // namespace
+
+std::wstring ReadPackagePath(std::FILE* package) {
+  std::wstring path;
+  return ReadPathUnits(package, path) ? path : std::wstring();
+}
+
+RecordKind ReadRecordHead(std::FILE* package, RecordHead& head) {
+  RecordTag tag;
+  if (!ReadTag(package, tag)) return RecordKind::kUnknownTag;
+  if (TagEquals(tag, kEndTag)) {
+    std::uint32_t payloadLength;
+    ReadU32(package, payloadLength);  // the package was located from the trailer already
+    return RecordKind::kEnd;
+  }
+  if (!TagEquals(tag, kFileTag)) return RecordKind::kUnknownTag;
+  if (!ReadPathUnits(package, head.path)) return RecordKind::kCutShort;
+  if (head.path.empty()) return RecordKind::kEmptyPath;
+  if (!ReadTimes(package, head.times)) return RecordKind::kCutShort;
+  return RecordKind::kFile;
+}
+
+}  // namespace package
