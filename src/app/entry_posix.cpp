@@ -1,7 +1,12 @@
-// The POSIX entry point: runs one mode, and exits with 1 when an error or
+// The POSIX entry point: runs a publisher's option (--help, --list, ...)
+// when word 1 names one, else one mode, and exits with 1 when an error or
 // failure was reported, so scripts can tell the outcome.
+#include <iostream>
+
 #include "app/drivers.h"
+#include "platform/platform.h"
 #include "platform/posix/process.h"
+#include "publisher/publisher_options.h"
 
 #if __has_include(<malloc.h>)
 #include <malloc.h>
@@ -16,6 +21,9 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 1 << 20);
 #endif
   platform::posix::SetArguments(argc, argv);
+  const std::optional<int> optionStatus =
+      publisher::RunPublisherOption(platform::CommandLineWords(), std::cout, std::cerr);
+  if (optionStatus) return *optionStatus;
   RunProgram();
   return platform::posix::ExitStatus();
 }

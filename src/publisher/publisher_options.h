@@ -1,0 +1,28 @@
+// The native program's options for publishers, in the Unix manner: --help,
+// --version, --list PATCH and --verify PATCH. The native entry point asks
+// them first; every command line they leave alone goes to the mode dispatch
+// that the Windows program shares.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace publisher {
+
+// Exit statuses of the publisher's options, as tar and git use them.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;  // the operation failed; the reason is on `err`
+constexpr int kExitUsage = 2;    // the command line is wrong; one line on `err`
+
+// Runs the option that word 1 of `words` names, writing what it reports to
+// `out` and its errors to `err`, and returns its exit status. A word 1 that
+// begins with "--" but names no option, or an option with the wrong number
+// of arguments, is a usage error. Returns nothing, having written nothing,
+// when word 1 is no option ("-l", any other word without "--", or none):
+// those command lines select pack or apply mode as they always have.
+std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, std::ostream& out,
+                                      std::ostream& err);
+
+}  // namespace publisher
