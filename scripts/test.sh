@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh machine and runs the whole test suite: the
 # native suite, the Windows program's release checks and its suite under
-# Wine, then the same native suite under the sanitizers and valgrind, static
+# Wine, the Debian package installed and used, then the same native suite
+# under the sanitizers and valgrind, static
 # analysis, the fuzzer (replay and a bounded run) and a tiny benchmark run
 # that keeps the benchmark script working.
 set -euo pipefail
@@ -12,6 +13,8 @@ scripts/build.sh
 source scripts/wine-env.sh
 
 ctest --preset native -j 2
+scripts/package.sh
+scripts/check-package.sh
 ctest --preset mingw-i686
 start_wine_session
 trap stop_wine_session EXIT
