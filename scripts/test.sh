@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh machine and runs the whole test suite: the
 # native suite, the Windows program's release checks and its suite under
-# Wine, the Debian package installed and used, then the same native suite
-# under the sanitizers and valgrind, static
+# Wine, then the same native suite under the sanitizers and valgrind, static
 # analysis, the fuzzer (replay and a bounded run) and a tiny benchmark run
 # that keeps the benchmark script working.
 set -euo pipefail
@@ -13,6 +12,7 @@ scripts/build.sh
 source scripts/wine-env.sh
 
 ctest --preset native -j 2
+# The Debian package, built, then installed and used as a publisher would.
 scripts/package.sh
 scripts/check-package.sh
 ctest --preset mingw-i686
