@@ -5,7 +5,9 @@ signed patch applies its files under Wine just as the unsigned one does.
 The native program packs a source tree with set times onto the 64-bit
 Windows program; the result is signed with osslsigncode and a self-signed
 code-signing certificate made here. The test checks that the signature
-verifies and that one changed byte of the package breaks it, then runs the
+verifies and that one changed byte of the package breaks it, and that the
+native program's verifier accepts the signed patch but refuses one packed
+after signing, whose package the signature does not cover; then runs the
 bare program, the unsigned patch and the signed patch under Wine, reading
 their message boxes from Wine's relay trace, and compares the files that
 each patch wrote with the source tree.
@@ -25,7 +27,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 from harness import CONFIRMATION, UPDATE_COMPLETE, Program  # noqa: E402
 from patch_tree import SAMPLE_TREE, differences, native_program, package_path, read_package  # noqa: E402
-from patch_tree import write_source_tree  # noqa: E402
+from patch_tree import pack, write_source_tree  # noqa: E402
 from wine_backend import WineBackend  # noqa: E402
 
 ENGINE = "zanthe.exe"
@@ -65,6 +67,17 @@ def make_certificate(directory):
 
 def verifies(signed, certificate):
     return run(["osslsigncode", "verify", "-CAfile", certificate, "-in", signed]).returncode == 0
+
+
+def check_publisher_tool(tool, option, patch, exit_code, reason):
+    """Runs the native program's `option` on `patch`; it must end with
+    `exit_code` and name `reason` in what it printed. Returns its output."""
+    result = run([tool, option, patch])
+    printed = (result.stdout + result.stderr).decode(errors="replace")
+    if result.returncode != exit_code or reason not in printed:
+        fail(f"quorvane-update {option} {patch.name} ended with {result.returncode}, expected {exit_code} "
+             f"naming {reason!r}:\n{printed}")
+    return result.stdout
 
 
 def shown(boxes):
@@ -125,6 +138,19 @@ def main():
         tampered.write_bytes(changed)
         if verifies(tampered, certificate):
             fail("osslsigncode verify accepts a patch whose package was changed after signing")
+
+        tool = native_program()
+        check_publisher_tool(tool, "--verify", patch, 0, "not signed")
+        check_publisher_tool(tool, "--verify", signed, 0, "the signature covers the package")
+        listed = [check_publisher_tool(tool, "--list", carrier, 0, f"{len(SAMPLE_TREE)} files")
+                  for carrier in (patch, signed)]
+        if listed[0] != listed[1]:
+            fail(f"the signed patch lists\n{listed[1].decode()}\nthe unsigned one\n{listed[0].decode()}")
+        signed_first = work / "signed-first.exe"
+        run_checked(["osslsigncode", "sign", "-certs", certificate, "-key", key, "-h", "sha256",
+                     "-in", args.program, "-out", signed_first])
+        pack(work / "publisher", signed_first)
+        check_publisher_tool(tool, "--verify", signed_first, 1, "appended after the patch was signed")
 
         bare = apply_in_new_game(program, args.program, work / "bare")
         if bare != [CONFIRMATION]:
