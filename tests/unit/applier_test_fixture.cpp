@@ -123,10 +123,12 @@ ApplyRun ApplierTest::ApplyCarrier() const {
   if (!carrier) return run;
   run.located = package::LocatePackage(carrier.get());
   if (run.located != package::LocateResult::kFound) return run;
-  applier::WalkRecords(carrier.get(), [&run](std::FILE* package) {
-    run.results.push_back(ApplyNextRecord(package));
+  applier::Update update(g_installDir);
+  const bool staged = applier::WalkRecords(carrier.get(), [&run, &update](std::FILE* package) {
+    run.results.push_back(ApplyNextRecord(package, update));
     return run.results.back();
   });
+  run.committed = staged && update.Commit();
   return run;
 }
 
