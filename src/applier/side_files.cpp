@@ -1,13 +1,14 @@
 // Side file names: the destination's name with a suffix of the program's.
 #include "applier/side_files.h"
 
+#include "package/side_file_names.h"
 #include "platform/platform.h"
 
 namespace applier {
 namespace {
 
 const wchar_t* SuffixOf(SideFile kind) {
-  return kind == SideFile::kPartial ? L".quorvane-partial" : L".quorvane-backup";
+  return kind == SideFile::kPartial ? package::kPartialSuffix : package::kBackupSuffix;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The names of the files that an update keeps beside a destination: the
 // partial file that a record is inflated into, and the old file's second
-// name that an undo moves back. Both end in a suffix of the program's own,
-// so that leftovers of an interrupted update are recognisable.
+// name that an undo moves back. Both end in a suffix of the program's own
+// (package/side_file_names.h), so that leftovers of an interrupted update
+// are recognisable and no package can name them.
 #pragma once
 
 #include <string>

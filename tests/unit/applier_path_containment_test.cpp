@@ -40,6 +40,8 @@ TEST(ContainedPackagePath, JudgesEachPathWithEitherSeparator) {
       {L".\\com10.txt", true},
       {L".\\lpt\\x", true},
       {L".\\\u65E5\u672C.txt", true},
+      {L".\\a.quorvane-partial.txt", true},
+      {L".\\a.quorvane-backup-x", true},
 
       {L"", false},
       {L".\\", false},
@@ -77,6 +79,12 @@ TEST(ContainedPackagePath, JudgesEachPathWithEitherSeparator) {
       {L".\\com\u00B9", false},
       {L".\\CONIN$", false},
       {L".\\conout$.x", false},
+      // The update's own side files: a record could overwrite one that
+      // another record's undo needs.
+      {L".\\a.txt.quorvane-partial", false},
+      {L".\\d\\a.txt.QUORVANE-BACKUP", false},
+      {L".\\a.txt.quorvane-backup-12", false},
+      {L".\\x.quorvane-partial\\y", false},
   };
   for (const PathCase& c : cases) {
     for (const std::wstring& path : {std::wstring(c.path), WithSlashes(c.path)}) {

@@ -92,6 +92,19 @@ std::vector<std::string> TreeUnder(const std::filesystem::path& root) {
   return tree;
 }
 
+TreeSnapshot SnapshotUnder(const std::filesystem::path& root) {
+  TreeSnapshot snapshot;
+  for (const std::string& entry : TreeUnder(root)) {
+    if (entry.back() == '/') {
+      snapshot[entry] = {};
+    } else {
+      snapshot[entry] = {ReadWholeFile(root / entry),
+                         std::filesystem::last_write_time(root / entry).time_since_epoch().count()};
+    }
+  }
+  return snapshot;
+}
+
 void ApplierTest::SetUp() {
   std::random_device random;
   base_ = std::filesystem::temp_directory_path() /

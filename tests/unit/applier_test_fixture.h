@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,19 @@ void WriteWholeFile(const std::filesystem::path& path, const Bytes& content);
 // Every file and directory below `root`, as sorted generic paths relative
 // to it; directories end in "/".
 std::vector<std::string> TreeUnder(const std::filesystem::path& root);
+
+// Every file and directory below `root`, by TreeUnder's names, with each
+// file's content and last-write time: what a failed update must leave as it
+// found it. Directories map to an empty entry.
+struct FileState {
+  Bytes content;
+  std::int64_t lastWrite = 0;
+  bool operator==(const FileState& other) const {
+    return content == other.content && lastWrite == other.lastWrite;
+  }
+};
+using TreeSnapshot = std::map<std::string, FileState>;
+TreeSnapshot SnapshotUnder(const std::filesystem::path& root);
 
 // What apply mode did with a carrier: how the package was located, the
 // result of each ApplyNextRecord call, in order, and whether the update was
