@@ -41,7 +41,7 @@ int RunApplyMode(const std::wstring& programWord) {
     case package::LocateResult::kFound:
       break;
   }
-  if (!applier::ApplyRecords(carrier.get())) {
+  if (!applier::ApplyRecords(carrier.get(), g_installDir)) {
     ShowUpdateFailed();
     return 0;
   }

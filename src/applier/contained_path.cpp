@@ -3,6 +3,7 @@
 #include "applier/contained_path.h"
 
 #include "package/device_names.h"
+#include "package/side_file_names.h"
 
 namespace applier {
 namespace {
@@ -14,7 +15,7 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 // install directory.
 bool IsSafeComponent(const std::wstring& component) {
   return !component.empty() && component != L".." && component.back() != L'.' && component.back() != L' ' &&
-         !package::IsReservedDeviceName(component);
+         !package::IsReservedDeviceName(component) && !package::IsSideFileName(component);
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
-// Extracting one record's stream into a partial file beside its destination.
+// Extracting one record's stream into an open file.
 #include "applier/inflate_to_file.h"
 
-#include "applier/partial_file.h"
 #include "package/record_reader.h"
 
 namespace applier {
 namespace {
 
-// Writes the inflated chunks into the partial file.
 class FileSink final : public package::InflateSink {
  public:
   explicit FileSink(std::FILE* output) : output_(output) {}
@@ -21,12 +19,9 @@ class FileSink final : public package::InflateSink {
 
 }  // namespace
 
-int InflateToFile(std::FILE* package, const std::wstring& outputPath) {
-  PartialFile partial;
-  if (!partial.Create(outputPath)) return 0;
-  FileSink sink(partial.stream());
-  if (package::InflateRecordStream(package, sink) != package::InflateResult::kComplete) return 0;
-  return partial.ReplaceDestination() ? 1 : 0;
+int InflateToFile(std::FILE* package, std::FILE* output) {
+  FileSink sink(output);
+  return package::InflateRecordStream(package, sink) == package::InflateResult::kComplete ? 1 : 0;
 }
 
 }  // namespace applier

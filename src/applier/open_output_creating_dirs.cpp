@@ -5,7 +5,7 @@
 
 namespace applier {
 
-std::FILE* OpenOutputCreatingDirs(const std::wstring& path) {
+std::FILE* OpenOutputCreatingDirs(const std::wstring& path, std::vector<std::wstring>& created) {
   // Extraction into an existing tree costs a single open: directories are
   // probed only once that failed.
   if (std::FILE* output = platform::CreateNewFile(path)) return output;
@@ -13,10 +13,12 @@ std::FILE* OpenOutputCreatingDirs(const std::wstring& path) {
     // "/" separates too, as it does for Windows. The name after the last
     // separator is the file's and never becomes a directory.
     if (path[end] != L'\\' && path[end] != L'/') continue;
-    const std::wstring prefix = path.substr(0, end);
+    std::wstring prefix = path.substr(0, end);
     // A prefix that cannot be made (a drive, the empty root, an existing
     // file) is passed over: the second open decides.
-    if (!platform::IsDirectory(prefix)) platform::MakeDirectory(prefix);
+    if (platform::IsDirectory(prefix)) continue;
+    platform::MakeDirectory(prefix);
+    if (platform::IsDirectory(prefix)) created.push_back(std::move(prefix));
   }
   return platform::CreateNewFile(path);
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "package/device_names.h"
+#include "package/side_file_names.h"
 
 namespace packer {
 namespace {
@@ -19,7 +20,7 @@ bool IsPackableName(const std::wstring& name) {
   for (const wchar_t unit : name) {
     if (IsForbiddenUnit(unit)) return false;
   }
-  return !package::IsReservedDeviceName(name);
+  return !package::IsReservedDeviceName(name) && !package::IsSideFileName(name);
 }
 
 }  // namespace packer

@@ -15,7 +15,9 @@ namespace packer {
 // - a name ending in "." or " ", which Windows drops when it opens a path,
 //   so that another file would be read or written;
 // - a device name (package::IsReservedDeviceName), which Windows opens as
-//   the device, and which the applier therefore refuses.
+//   the device, and which the applier therefore refuses;
+// - a name of the update's own side files (package::IsSideFileName), such
+//   as a leftover of an interrupted update, which the applier refuses too.
 // Such names can only come from other systems, or from files made through
 // the "\\?\" prefix.
 bool IsPackableName(const std::wstring& name);

@@ -101,12 +101,31 @@ std::FILE* OpenFile(const std::wstring& path, const char* mode);
 // Sets the size of an open stream's file (used to cut back a failed append).
 bool TruncateFile(std::FILE* stream, std::uint32_t size);
 
-// Moves `from` over `to`, replacing it, and flushes the move to disk.
-// False when `to` is a directory or a read-only file.
+// Moves `from` over `to` in one step: at every moment `to` names either its
+// old file or the new one. False when `to` is a directory or a read-only
+// file. On POSIX the move is durable once a DiskFlush over `to`'s folder has
+// finished; on Windows it is written through when the call returns.
 bool MoveOverFile(const std::wstring& from, const std::wstring& to);
+
+// Gives the file at `existing` the second name `link`, without copying
+// where the file system has hard links (else as a copy with the same
+// times). False when `link` exists already or cannot be made.
+bool LinkFile(const std::wstring& existing, const std::wstring& link);
 
 // Deletes a file; false when nothing was deleted.
 bool RemoveFile(const std::wstring& path);
+
+// Removes a directory if it is empty; false when it is not removed.
+bool RemoveEmptyDirectory(const std::wstring& path);
+
+// What stands at a path that a file is to replace.
+enum class Occupant {
+  kNothing,      // no file of that name: a new one can be moved there
+  kReplaceable,  // a file that can be replaced now
+  kInTheWay,     // a directory, a read-only file, or a file that another
+                 // program holds open against replacement (Windows)
+};
+Occupant OccupantOf(const std::wstring& path);
 
 // Reads the three times of an existing file without opening its content.
 bool ReadFileTimes(const std::wstring& path, FileTimes& times);
@@ -169,8 +188,45 @@ std::optional<std::wstring> ReadUserRegistryString(const std::wstring& subkey,
 // file cannot be created. An existing file is never opened or truncated.
 std::FILE* CreateNewFile(const std::wstring& path);
 
-// Writes the stream's buffered data to its file and has the system write
-// the file through to the disk; false when either fails (a full disk).
-bool CommitFile(std::FILE* stream);
+// Writes the stream's buffered data to its file and closes the stream, which
+// is released either way. Where the system can, the file's way to the disk
+// starts now, without waiting for it, so that a later DiskFlush has less
+// to wait for. False when a write or the close fails (a full disk).
+bool FinishNewFile(std::FILE* stream);
+
+// ---- Durability ----------------------------------------------------------
+
+// Makes files and folders durable together, so that one slow flush to the
+// disk serves many of them: POSIX flushes each file system involved once,
+// Windows flushes each file (its moves are written through already).
+class DiskFlush {
+ public:
+  DiskFlush() = default;
+  ~DiskFlush();
+  DiskFlush(const DiskFlush&) = delete;
+  DiskFlush& operator=(const DiskFlush&) = delete;
+
+  // The content of this closed file must reach the disk.
+  void AddFile(const std::wstring& path);
+  // The names in this folder (files moved or created in it) must reach the
+  // disk.
+  void AddFolder(const std::wstring& path);
+  // Flushes what was added; false when any of it could not be flushed.
+  bool Finish();
+
+ private:
+  struct Volume {
+    std::uint64_t id;
+    int handle;  // an open descriptor on the file system
+  };
+  std::vector<Volume> volumes_;  // POSIX: each file system met; Windows: none
+  bool failed_ = false;
+};
+
+// ---- Test hooks ----------------------------------------------------------
+
+// Makes the n-th MoveOverFile from now fail (1 is the next one), as a
+// failing disk would; 0 turns that off. For the tests of the undo only.
+void FailNthMoveForTesting(unsigned n);
 
 }  // namespace platform

@@ -124,6 +124,23 @@ def read_package(carrier):
     return records
 
 
+def file_record(path, content, tag=b"file"):
+    """The bytes of one record for `content` at the PackagePath `path`, with
+    fixed times."""
+    units = path.encode("utf-16-le")
+    times = struct.pack("<3Q", 130740581495118894, 130740581495118894, 130740807436702848)
+    return tag + struct.pack("<H", len(units) // 2) + units + times + zlib.compress(content)
+
+
+def with_records(carrier, records):
+    """`carrier` with its package's records followed by the bytes
+    `records`, under a trailer that counts them all."""
+    packed = read_package(carrier)
+    start = packed[0].start if packed else len(carrier) - 8
+    payload = bytes(carrier[start:len(carrier) - 8]) + records
+    return bytes(carrier[:start]) + payload + b"feof" + struct.pack("<I", len(payload))
+
+
 def package_path(file):
     """The PackagePath that a file of the source tree gets."""
     return ".\\" + file.path.replace("/", "\\")

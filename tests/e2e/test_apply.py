@@ -1,14 +1,15 @@
 """Apply mode with real patches: a source tree packed by the native program
 and applied by the program under test, natively or under Wine, into the
-game folder that the registry names. What lands, where it lands, and what
-a failed update leaves behind."""
+game folder that the registry names. What lands, where it lands, and that
+a failed update leaves the game exactly as it was."""
 import os
 import stat
 import unittest
 from pathlib import Path
 
 from harness import CONFIRMATION, UPDATE_COMPLETE, UPDATE_FAILED, ProgramTestCase, windows_path
-from patch_tree import SAMPLE_TREE, differences, package_path, read_package, write_source_tree
+from patch_tree import (SAMPLE_TREE, differences, file_record, mixed_content, package_path, read_package,
+                        with_records, write_source_tree)
 
 ENGINE = "zanthe.exe"
 # Files of the game before the update: one the patch replaces, one it leaves.
@@ -16,6 +17,13 @@ OLD_README = b"Quorvane 1.0.2\r\n"
 UNTOUCHED = ("save/slot1.sav", b"a player's save game")
 REPLACED = "readme.txt"
 LARGE = "data/levels/stage1.dat"  # over 1024 bytes
+
+
+def snapshot(folder):
+    """Every file and folder below `folder`, by "/" path: a file's content
+    and last-write time, or None for a folder."""
+    return {path.relative_to(folder).as_posix(): (path.read_bytes(), path.stat().st_mtime_ns)
+            if path.is_file() else None for path in Path(folder).rglob("*")}
 
 
 def files_under(folder):
@@ -47,9 +55,6 @@ class ApplyPatchTest(ProgramTestCase):
     def apply(self, cwd=None, patch=None):
         return self.program.run([], cwd=cwd or self.elsewhere, executable=patch or self.patch)
 
-    def assertNoPartialFiles(self, folder):
-        self.assertEqual([path for path in Path(folder).rglob("*") if ".quorvane-partial" in path.name], [])
-
     def test_every_file_lands_with_its_content_and_times(self):
         result = self.apply()
         self.assertShown(result, [CONFIRMATION, UPDATE_COMPLETE])
@@ -74,35 +79,33 @@ class ApplyPatchTest(ProgramTestCase):
         self.assertShown(result, [CONFIRMATION])
         self.assertEqual(files_under(self.game), before)
 
-    def test_damaged_stream_fails_and_keeps_the_destination(self):
-        # The large file's destination holds an old version; one byte in the
-        # middle of its stream is changed.
-        old_large = b"stage 1, version 1.0.2"
+    def test_a_failed_update_leaves_the_game_exactly_as_it_was(self):
+        # The patch's records replace files of the game and create folders;
+        # a bad record after them fails the update, which must undo them.
         (self.game / LARGE).parent.mkdir(parents=True)
-        (self.game / LARGE).write_bytes(old_large)
-        before = files_under(self.game)
-        carrier = bytearray(self.patch.read_bytes())
-        records = read_package(carrier)
-        order = [record.path for record in records]
-        damaged = order.index(package_path(next(f for f in SAMPLE_TREE if f.path == LARGE)))
-        record = records[damaged]
-        carrier[(record.stream_start + record.stream_end) // 2] ^= 0x20
-        self.patch.write_bytes(carrier)
+        (self.game / LARGE).write_bytes(b"stage 1, version 1.0.2")
+        os.utime(self.game / LARGE, ns=(1_300_000_000_000_000_000, 1_200_000_000_000_000_000))
+        carrier = self.patch.read_bytes()
+        last = file_record(".\\data\\last.dat", mixed_content(6000, 9))
+        cases = [
+            ("damaged stream", last[:-200] + bytes([last[-200] ^ 0x20]) + last[-199:]),
+            ("stream cut short", last[:len(last) // 2]),
+            ("path outside the game folder", file_record("..\\escaped.txt", b"out")),
+            ("unknown tag", file_record(".\\data\\x.dat", b"x", tag=b"fil\x01")),
+        ]
+        for name, bad_record in cases:
+            with self.subTest(name):
+                before = snapshot(self.work)
+                self.patch.write_bytes(with_records(carrier, bad_record))
+                self.assertShown(self.apply(), [CONFIRMATION, UPDATE_FAILED])
+                after = snapshot(self.work)
+                del before["patch"], after["patch"]
+                self.assertEqual(after, before)
 
-        self.assertShown(self.apply(), [CONFIRMATION, UPDATE_FAILED])
-        self.assertEqual((self.game / LARGE).read_bytes(), old_large)
-        self.assertNoPartialFiles(self.game)
-        # The records before the damaged one are applied; the update stops
-        # at the damaged one.
-        by_path = {package_path(file): file for file in SAMPLE_TREE}
-        self.assertEqual(differences(self.game, [by_path[path] for path in order[:damaged]]), [])
-        after = files_under(self.game)
-        for path in order[damaged:]:
-            relative = by_path[path].path
-            with self.subTest(not_applied=relative):
-                self.assertEqual(after.get(relative), before.get(relative))
+    def test_destination_that_cannot_be_replaced_fails_before_any_file_is_replaced(self):
+        last_file = next(f.path for f in SAMPLE_TREE if package_path(f) == read_package(
+            self.patch.read_bytes())[-1].path)
 
-    def test_destination_that_cannot_be_replaced_keeps_its_content(self):
         def read_only(path):
             os.chmod(path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
             self.addCleanup(os.chmod, path, stat.S_IRUSR | stat.S_IWUSR)
@@ -120,10 +123,14 @@ class ApplyPatchTest(ProgramTestCase):
                     self.skipTest("only Windows keeps a file in use from being replaced")
                 game = self.make_game(self.work / name)
                 self.program.set_install_dir(windows_path(game))
-                result = block(game / REPLACED)
+                # The last record's file: a game still running holds it.
+                last = (game / last_file).parent
+                last.mkdir(parents=True, exist_ok=True)
+                (game / last_file).write_bytes(b"in use")
+                before = snapshot(game)
+                result = block(game / last_file)
                 self.assertShown(result, [CONFIRMATION, UPDATE_FAILED])
-                self.assertEqual((game / REPLACED).read_bytes(), OLD_README)
-                self.assertNoPartialFiles(game)
+                self.assertEqual(snapshot(game), before)
 
 
 if __name__ == "__main__":

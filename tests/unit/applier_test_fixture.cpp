@@ -92,6 +92,19 @@ std::vector<std::string> TreeUnder(const std::filesystem::path& root) {
   return tree;
 }
 
+TreeSnapshot SnapshotUnder(const std::filesystem::path& root) {
+  TreeSnapshot snapshot;
+  for (const std::string& entry : TreeUnder(root)) {
+    if (entry.back() == '/') {
+      snapshot[entry] = {};
+    } else {
+      snapshot[entry] = {ReadWholeFile(root / entry),
+                         std::filesystem::last_write_time(root / entry).time_since_epoch().count()};
+    }
+  }
+  return snapshot;
+}
+
 void ApplierTest::SetUp() {
   std::random_device random;
   base_ = std::filesystem::temp_directory_path() /
@@ -123,10 +136,12 @@ ApplyRun ApplierTest::ApplyCarrier() const {
   if (!carrier) return run;
   run.located = package::LocatePackage(carrier.get());
   if (run.located != package::LocateResult::kFound) return run;
-  applier::WalkRecords(carrier.get(), [&run](std::FILE* package) {
-    run.results.push_back(ApplyNextRecord(package));
+  applier::Update update(g_installDir);
+  const bool staged = applier::WalkRecords(carrier.get(), [&run, &update](std::FILE* package) {
+    run.results.push_back(ApplyNextRecord(package, update));
     return run.results.back();
   });
+  run.committed = staged && update.Commit();
   return run;
 }
 

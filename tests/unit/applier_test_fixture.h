@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,11 +51,26 @@ void WriteWholeFile(const std::filesystem::path& path, const Bytes& content);
 // to it; directories end in "/".
 std::vector<std::string> TreeUnder(const std::filesystem::path& root);
 
-// What the apply loop did with a carrier: how the package was located and
-// the result of each ApplyNextRecord call, in order.
+// Every file and directory below `root`, by TreeUnder's names, with each
+// file's content and last-write time: what a failed update must leave as it
+// found it. Directories map to an empty entry.
+struct FileState {
+  Bytes content;
+  std::int64_t lastWrite = 0;
+  bool operator==(const FileState& other) const {
+    return content == other.content && lastWrite == other.lastWrite;
+  }
+};
+using TreeSnapshot = std::map<std::string, FileState>;
+TreeSnapshot SnapshotUnder(const std::filesystem::path& root);
+
+// What apply mode did with a carrier: how the package was located, the
+// result of each ApplyNextRecord call, in order, and whether the update was
+// committed (when every record was staged).
 struct ApplyRun {
   package::LocateResult located = package::LocateResult::kNoPackage;
   std::vector<int> results;
+  bool committed = false;
 };
 
 // Each test gets <temp>\quorvane-applier-<random>\install as g_installDir
@@ -67,8 +83,9 @@ class ApplierTest : public testing::Test {
   // The carrier: a stand-in program image followed by `packages`.
   void WriteCarrier(const Bytes& packages) const;
 
-  // Locates the package and calls ApplyNextRecord as the apply driver does:
-  // while the carrier is not at its end, until a result other than 1.
+  // Locates the package and applies it as the apply driver does: stages
+  // each record while the carrier is not at its end, until a result other
+  // than 1, then commits when no record failed.
   ApplyRun ApplyCarrier() const;
 
   // install_ joined with a generic relative path ("d/x.txt").

@@ -2,7 +2,7 @@
 // applier: a patch whose download broke off (the trailer is lost with the
 // tail), and a package whose trailer counts only the bytes before the cut.
 // No cut may report the records it lost as applied, leave a partial file or
-// touch a file whose record did not arrive whole.
+// change anything unless every record arrived whole.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -70,9 +70,10 @@ TEST_F(TruncatedPackageTest, CarrierCutAnywhereInThePackageAppliesNothing) {
   }
 }
 
-// Records wholly before the cut apply; the one that the cut runs through
-// fails. A cut on a record boundary leaves a whole, smaller package, which
-// nothing in its bytes tells apart from one packed that way.
+// The record that the cut runs through fails and the update changes
+// nothing, not even the records wholly before the cut. A cut on a record
+// boundary leaves a whole, smaller package, which nothing in its bytes tells
+// apart from one packed that way: that one applies.
 TEST_F(TruncatedPackageTest, PayloadCutAnywhereFailsTheRecordItRunsThrough) {
   for (std::size_t cut = 0; cut < payload_.size(); ++cut) {
     SCOPED_TRACE(testing::Message() << "payload cut at " << cut);
@@ -84,8 +85,10 @@ TEST_F(TruncatedPackageTest, PayloadCutAnywhereFailsTheRecordItRunsThrough) {
 
     std::vector<int> expected(whole, 1);
     expected.push_back(cut == wholeEnd ? -1 : 0);
-    EXPECT_EQ(ApplyCarrier().results, expected);
-    ExpectApplied(whole);
+    const ApplyRun run = ApplyCarrier();
+    EXPECT_EQ(run.results, expected);
+    EXPECT_EQ(run.committed, cut == wholeEnd);
+    ExpectApplied(cut == wholeEnd ? whole : 0);
   }
 }
 

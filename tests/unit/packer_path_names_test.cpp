@@ -76,6 +76,8 @@ TEST(PackableName, AcceptsWhatWindowsCanHoldUnchanged) {
       {L"CONIN$", false},
       {L"nul .txt", false},
       {L"com\u00B9", false},
+      {L"readme.txt.quorvane-partial", false},
+      {L"readme.txt.Quorvane-Backup-3", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.name));

@@ -32,15 +32,7 @@ struct timespec ToTimespec(FileTime time) {
   return spec;
 }
 
-// Makes a finished rename survive a crash by flushing its directory.
-void SyncParentDirectory(const std::string& nativePath) {
-  const std::size_t slash = nativePath.rfind('/');
-  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : nativePath.substr(0, slash);
-  const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (descriptor < 0) return;
-  fsync(descriptor);
-  close(descriptor);
-}
+unsigned g_movesUntilFailure = 0;  // 0: no move is made to fail
 
 }  // namespace
 
@@ -68,18 +60,36 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
+void FailNthMoveForTesting(unsigned n) { g_movesUntilFailure = n; }
+
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
-  const std::string target = posix::ToNativePath(to);
-  struct stat info;
-  // rename() would quietly replace an empty directory or a file that no one
-  // may write; Windows replaces neither.
-  if (stat(target.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || (info.st_mode & 0222) == 0)) return false;
-  if (std::rename(posix::ToNativePath(from).c_str(), target.c_str()) != 0) return false;
-  SyncParentDirectory(target);
-  return true;
+  if (g_movesUntilFailure > 0 && --g_movesUntilFailure == 0) return false;
+  if (OccupantOf(to) == Occupant::kInTheWay) return false;
+  return std::rename(posix::ToNativePath(from).c_str(), posix::ToNativePath(to).c_str()) == 0;
+}
+
+bool LinkFile(const std::wstring& existing, const std::wstring& link) {
+  return ::link(posix::ToNativePath(existing).c_str(), posix::ToNativePath(link).c_str()) == 0;
 }
 
 bool RemoveFile(const std::wstring& path) { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+
+bool RemoveEmptyDirectory(const std::wstring& path) { return rmdir(posix::ToNativePath(path).c_str()) == 0; }
+
+Occupant OccupantOf(const std::wstring& path) {
+  const std::string nativePath = posix::ToNativePath(path);
+  struct stat info;
+  // lstat: a dangling symbolic link is a name that the move replaces too.
+  if (lstat(nativePath.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? Occupant::kNothing : Occupant::kInTheWay;
+  }
+  if (S_ISLNK(info.st_mode) && stat(nativePath.c_str(), &info) != 0) return Occupant::kReplaceable;
+  // rename() would quietly replace an empty directory or a file that no one
+  // may write; Windows replaces neither. Nothing here holds files open
+  // against replacement.
+  if (S_ISDIR(info.st_mode) || (info.st_mode & 0222) == 0) return Occupant::kInTheWay;
+  return Occupant::kReplaceable;
+}
 
 bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
   struct statx info;

@@ -19,6 +19,8 @@ FileTime FromFiletime(const FILETIME& time) {
   return (FileTime{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
+unsigned g_movesUntilFailure = 0;  // 0: no move is made to fail
+
 }  // namespace
 
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
@@ -30,7 +32,10 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
   return fflush(stream) == 0 && _chsize_s(_fileno(stream), static_cast<__int64>(size)) == 0;
 }
 
+void FailNthMoveForTesting(unsigned n) { g_movesUntilFailure = n; }
+
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
+  if (g_movesUntilFailure > 0 && --g_movesUntilFailure == 0) return false;
   // Windows refuses to replace a read-only file but Wine replaces it;
   // checking first gives the same result under both.
   const DWORD attributes = GetFileAttributesW(to.c_str());
@@ -38,7 +43,37 @@ bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool LinkFile(const std::wstring& existing, const std::wstring& link) {
+  if (CreateHardLinkW(link.c_str(), existing.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  // FAT and exFAT volumes have no hard links: a copy keeps the content.
+  if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) return false;
+  FileTimes times;
+  return ReadFileTimes(existing, times) && CopyFileW(existing.c_str(), link.c_str(), TRUE) &&
+         WriteFileTimes(link, times);
+}
+
 bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
+bool RemoveEmptyDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+
+Occupant OccupantOf(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Occupant::kNothing
+                                                                          : Occupant::kInTheWay;
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return Occupant::kInTheWay;
+  // An open for writing and deletion that shares nothing fails while any
+  // other program, such as the running game, holds the file open, and for
+  // a running program's own image.
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Occupant::kInTheWay;
+  CloseHandle(handle);
+  return Occupant::kReplaceable;
+}
 
 bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
   // No access to the content: the times are readable even where the data

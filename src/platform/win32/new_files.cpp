@@ -1,4 +1,4 @@
-// Exclusive creation and write-through of new files on Windows.
+// Exclusive creation and finishing of new files on Windows.
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -18,7 +18,9 @@ std::FILE* CreateNewFile(const std::wstring& path) {
   return stream;
 }
 
-// _commit is FlushFileBuffers on the stream's handle.
-bool CommitFile(std::FILE* stream) { return fflush(stream) == 0 && _commit(_fileno(stream)) == 0; }
+bool FinishNewFile(std::FILE* stream) {
+  const bool written = fflush(stream) == 0;
+  return fclose(stream) == 0 && written;
+}
 
 }  // namespace platform

@@ -1,0 +1,180 @@
+// Stage, commit and undo of one update.
+#include "applier/update.h"
+
+#include "applier/inflate_to_file.h"
+#include "applier/open_output_creating_dirs.h"
+#include "applier/restore_file_times.h"
+#include "applier/side_files.h"
+
+namespace applier {
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
+}
+
+}  // namespace
+
+Update::~Update() {
+  if (!finished_) Undo();
+}
+
+std::wstring Update::DestinationOf(const StagedFile& file) const {
+  const auto start = paths_.begin() + static_cast<std::ptrdiff_t>(file.pathStart);
+  std::wstring packagePath(start, start + file.pathUnits);
+  std::wstring destination = installDir_;
+  platform::JoinPath(destination, packagePath);  // it fitted when the file was staged
+  return destination;
+}
+
+platform::UniqueFile Update::CreatePartial(const std::wstring& destination, StagedFile& file) {
+  for (unsigned attempt = 0; attempt < kSideNameAttempts; ++attempt) {
+    const std::wstring name = SideFileName(destination, SideFile::kPartial, attempt);
+    // The creation is exclusive: a file of that name, a leftover of an
+    // interrupted update or not, is never touched, and the next name is tried.
+    platform::UniqueFile stream(OpenOutputCreatingDirs(name, createdFolders_));
+    if (stream) {
+      file.partialAttempt = static_cast<std::uint8_t>(attempt);
+      return stream;
+    }
+    if (platform::OccupantOf(name) == platform::Occupant::kNothing) break;
+  }
+  return nullptr;
+}
+
+bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const platform::FileTimes& times) {
+  std::wstring destination = installDir_;
+  if (!platform::JoinPath(destination, packagePath) || !SideFileNamesFit(destination)) return false;
+  // Found now, before anything is replaced: a directory in the way, a
+  // read-only file or a game that is still running.
+  const platform::Occupant occupant = platform::OccupantOf(destination);
+  if (occupant == platform::Occupant::kInTheWay) return false;
+
+  StagedFile file{paths_.size(), static_cast<std::uint16_t>(packagePath.size()), 0, 0,
+                  occupant == platform::Occupant::kReplaceable, Step::kStaging, times};
+  platform::UniqueFile partial = CreatePartial(destination, file);
+  if (!partial) return false;
+  paths_.insert(paths_.end(), packagePath.begin(), packagePath.end());
+  files_.push_back(file);
+  // The partial file is listed before it is written, so that an undo
+  // removes it whatever happens from here on.
+  const bool inflated = InflateToFile(package, partial.get()) == 1;
+  if (!platform::FinishNewFile(partial.release()) || !inflated) return false;
+  files_.back().step = Step::kStaged;
+  return true;
+}
+
+bool Update::BackUp(const std::wstring& destination, StagedFile& file) {
+  for (unsigned attempt = 0; attempt < kSideNameAttempts; ++attempt) {
+    const std::wstring name = SideFileName(destination, SideFile::kBackup, attempt);
+    if (platform::LinkFile(destination, name)) {
+      file.backupAttempt = static_cast<std::uint8_t>(attempt);
+      file.step = Step::kBackedUp;
+      return true;
+    }
+    if (platform::OccupantOf(name) == platform::Occupant::kNothing) return false;
+  }
+  return false;
+}
+
+bool Update::FlushPartialFiles() const {
+  platform::DiskFlush flush;
+  for (const StagedFile& file : files_) {
+    flush.AddFile(SideFileName(DestinationOf(file), SideFile::kPartial, file.partialAttempt));
+  }
+  return flush.Finish();
+}
+
+bool Update::FlushFolders() const {
+  platform::DiskFlush flush;
+  std::wstring previous;
+  for (const StagedFile& file : files_) {
+    std::wstring folder = FolderOf(DestinationOf(file));
+    if (folder == previous) continue;  // records of one folder mostly come together
+    flush.AddFolder(folder);
+    previous = std::move(folder);
+  }
+  return flush.Finish();
+}
+
+bool Update::Commit() {
+  // Every file is on the disk before the first one replaces anything: a
+  // crash from here on leaves each destination whole, old or new.
+  if (!FlushPartialFiles()) {
+    Undo();
+    return false;
+  }
+  for (StagedFile& file : files_) {
+    const std::wstring destination = DestinationOf(file);
+    // A second name for the old file keeps it for the undo; the move over
+    // the destination then replaces it in one step.
+    if (file.replaces && !BackUp(destination, file)) {
+      Undo();
+      return false;
+    }
+    if (!platform::MoveOverFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt),
+                                destination)) {
+      Undo();
+      return false;
+    }
+    file.step = Step::kMoved;
+    // A file whose times cannot be set still counts as applied.
+    RestoreFileTimes(destination, file.times);
+  }
+  if (!FlushFolders()) {
+    Undo();
+    return false;
+  }
+  finished_ = true;
+  DropBackups();
+  return true;
+}
+
+void Update::UndoFile(const StagedFile& file) const {
+  const std::wstring destination = DestinationOf(file);
+  const std::wstring backup = SideFileName(destination, SideFile::kBackup, file.backupAttempt);
+  switch (file.step) {
+    case Step::kStaging:
+    case Step::kStaged:
+      platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
+      break;
+    case Step::kBackedUp:
+      platform::RemoveFile(backup);
+      platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
+      break;
+    case Step::kMoved:
+      if (file.replaces) {
+        // The old file keeps its times under its second name, but Windows
+        // may hand a name's creation time on to a file moved onto it.
+        platform::FileTimes oldTimes;
+        const bool haveTimes = platform::ReadFileTimes(backup, oldTimes);
+        if (platform::MoveOverFile(backup, destination) && haveTimes) {
+          platform::WriteFileTimes(destination, oldTimes);
+        }
+      } else {
+        platform::RemoveFile(destination);
+      }
+      break;
+  }
+}
+
+void Update::Undo() {
+  finished_ = true;
+  for (auto file = files_.rbegin(); file != files_.rend(); ++file) UndoFile(*file);
+  for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder) {
+    platform::RemoveEmptyDirectory(*folder);
+  }
+  // The undone moves are made durable as the commit's would have been.
+  FlushFolders();
+}
+
+void Update::DropBackups() const {
+  for (const StagedFile& file : files_) {
+    if (file.replaces) {
+      platform::RemoveFile(SideFileName(DestinationOf(file), SideFile::kBackup, file.backupAttempt));
+    }
+  }
+}
+
+}  // namespace applier
