@@ -2,7 +2,8 @@
 # Installs the Debian package that scripts/package.sh made on this machine,
 # as on a publisher's build server, and goes through the publisher's
 # workflow with the installed files only: copy the Windows program, pack,
-# verify, list, sign, verify again. The package stays installed.
+# verify, list, sign, verify again; and a patch packed after signing, which
+# must fail to verify. The package stays installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,4 +43,13 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvane Test Publi
   -addext extendedKeyUsage=codeSigning -keyout publisher.key -out publisher.pem 2>/dev/null
 osslsigncode sign -certs publisher.pem -key publisher.key -h sha256 -in patch.exe -out signed.exe >/dev/null
 "$tool" --verify signed.exe | grep -q 'the signature covers the package'
-echo "installed package: packs, verifies, lists and verifies a signed patch"
+# Signed first and packed afterwards: the package lies outside the signature.
+osslsigncode sign -certs publisher.pem -key publisher.key -h sha256 -in "$windows_program" \
+  -out signed-first.exe >/dev/null
+"$tool" -l signed-first.exe 2>/dev/null
+if reason=$("$tool" --verify signed-first.exe 2>&1); then
+  echo "--verify accepts a patch packed after signing" >&2
+  exit 1
+fi
+grep -q 'appended after the patch was signed' <<<"$reason" || { echo "wrong reason: $reason" >&2; exit 1; }
+echo "installed package: packs, verifies and lists a patch, verifies it signed, refuses one packed after signing"
