@@ -16,9 +16,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-Update::~Update() {
-  if (!finished_) Undo();
-}
+Update::~Update() { Undo(); }
 
 std::wstring Update::DestinationOf(const StagedFile& file) const {
   const auto start = paths_.begin() + static_cast<std::ptrdiff_t>(file.pathStart);
@@ -160,6 +158,7 @@ void Update::UndoFile(const StagedFile& file) const {
 }
 
 void Update::Undo() {
+  if (finished_) return;
   finished_ = true;
   for (auto file = files_.rbegin(); file != files_.rend(); ++file) UndoFile(*file);
   for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder) {

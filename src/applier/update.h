@@ -45,7 +45,8 @@ class Update {
 
   // Reverses everything done so far, newest first: partial files removed,
   // replaced files moved back with their times, the files that the update
-  // created removed, and the folders it created removed when empty.
+  // created removed, and the folders it created removed when empty. Does
+  // nothing once the update was committed or undone.
   void Undo();
 
  private:

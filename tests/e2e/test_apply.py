@@ -99,7 +99,7 @@ class ApplyPatchTest(ProgramTestCase):
                 self.patch.write_bytes(with_records(carrier, bad_record))
                 self.assertShown(self.apply(), [CONFIRMATION, UPDATE_FAILED])
                 after = snapshot(self.work)
-                del before["patch"], after["patch"]
+                del before[self.patch.name], after[self.patch.name]
                 self.assertEqual(after, before)
 
     def test_destination_that_cannot_be_replaced_fails_before_any_file_is_replaced(self):

@@ -2,15 +2,19 @@
 // image with a package at its end, or any other bytes. It is written to a
 // file and applied, as the apply driver does it, into a fresh install
 // directory that already holds a few game files. Properties checked:
-// - a record that fails changes no file: no file appears, disappears or
-//   changes content (missing directories it created may stay);
-// - a record that is applied changes exactly its destination, which then
-//   holds the record's stream inflated by zlib on its own, and leaves the
-//   carrier on the byte after that stream;
-// - no file or directory is removed, and only files and directories appear;
-// - when the walk ends, nothing but the install directory and the carrier
-//   stands beside each other in the scratch directory, and no partial file
-//   is left that no applied record named.
+// - staging a record replaces, removes and changes no file that exists; it
+//   adds only directories and partial files;
+// - a record that is staged leaves the carrier on the byte after its zlib
+//   stream, which inflates in full;
+// - an update that fails, in either phase, leaves the install directory
+//   exactly as it was: the same files with the same content, the same
+//   directories, nothing more;
+// - an update that completes changes exactly the files its records name,
+//   each holding what the last record for it inflates to by zlib on its
+//   own, adds no directory that is not a parent of one of them, and leaves
+//   no side file;
+// - nothing is ever written beside the install directory, and only files
+//   and directories appear in it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +22,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
 #include "app/globals.h"
 #include "applier/apply_records.h"
+#include "applier/update.h"
 #include "package/trailer.h"
 #include "platform/platform.h"
 #include "platform/unique_file.h"
@@ -97,86 +103,99 @@ bool SameFile(const fs::path& a, const std::wstring& programPath) {
                                              static_cast<std::uint64_t>(info.st_ino)};
 }
 
-std::string ReadWhole(const std::wstring& programPath) {
-  platform::UniqueFile file(platform::OpenFile(programPath, "rb"));
-  std::string content;
-  if (!file) return content;
-  char buffer[65536];
-  std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, read);
-  return content;
-}
-
 std::set<std::string> EntriesOf(const fs::path& directory) {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename().string());
   return names;
 }
 
-// One walk over one carrier, checking every record's outcome.
-class CheckedApply {
- public:
-  CheckedApply(const std::uint8_t* carrier, std::size_t size, const fs::path& install)
-      : carrier_(carrier), size_(size), install_(install), tree_(fuzz::SnapshotTree(install)) {}
+bool IsSideFile(const std::string& path) {
+  return path.find(".quorvane-partial") != std::string::npos || path.find(".quorvane-backup") != std::string::npos;
+}
 
-  // The step of the walk: ApplyNextRecord with a look before and after.
+// The step of the record walk: each record peeked at before it is staged,
+// and the install directory checked after it.
+class CheckedStaging {
+ public:
+  CheckedStaging(const std::uint8_t* carrier, std::size_t size, const fs::path& install, applier::Update& update)
+      : carrier_(carrier), size_(size), install_(install), update_(update), before_(fuzz::SnapshotTree(install)) {}
+
   int operator()(std::FILE* package) {
     const fuzz::RecordPeek peek = fuzz::PeekRecord(package, carrier_, size_, g_installDir);
-    const int result = ApplyNextRecord(package);
-    fuzz::TreeSnapshot after = fuzz::SnapshotTree(install_);
-    fuzz::Require(after.others.empty(), ("not a file or a directory: " + fuzz::ListPaths(after.others)).c_str());
-    const std::vector<std::string> removed = fuzz::RemovedEntries(tree_, after);
-    fuzz::Require(removed.empty(), ("a record removed " + fuzz::ListPaths(removed)).c_str());
-    const std::vector<std::string> changed = fuzz::AddedOrChangedFiles(tree_, after);
-    if (result == 1) {
-      CheckApplied(package, peek, changed);
-    } else {
-      fuzz::Require(changed.empty(), ("a record that was not applied changed " + fuzz::ListPaths(changed)).c_str());
+    const int result = ApplyNextRecord(package, update_);
+    const fuzz::TreeSnapshot now = fuzz::SnapshotTree(install_);
+    fuzz::Require(now.others.empty(), ("not a file or a directory: " + fuzz::ListPaths(now.others)).c_str());
+    const std::vector<std::string> removed = fuzz::RemovedEntries(before_, now);
+    fuzz::Require(removed.empty(), ("staging removed " + fuzz::ListPaths(removed)).c_str());
+    for (const std::string& path : fuzz::AddedOrChangedFiles(before_, now)) {
+      fuzz::Require(before_.files.count(path) == 0 && IsSideFile(path), ("staging changed " + path).c_str());
     }
-    tree_ = std::move(after);
+    if (result == 1) {
+      fuzz::Require(peek.isFileRecord && !peek.destination.empty(), "staged a record without a file tag and path");
+      fuzz::Require(peek.content.has_value(), "staged a record whose zlib stream does not inflate in full");
+      fuzz::Require(std::ftell(package) == peek.streamEnd, "the carrier is not left right after the staged stream");
+      staged_.push_back(peek);
+    }
     return result;
   }
 
-  // Files that applied records wrote.
-  const std::set<std::string>& applied() const { return applied_; }
-  const fuzz::TreeSnapshot& tree() const { return tree_; }
+  const fuzz::TreeSnapshot& before() const { return before_; }
+  const std::vector<fuzz::RecordPeek>& staged() const { return staged_; }
 
  private:
-  void CheckApplied(std::FILE* package, const fuzz::RecordPeek& peek, const std::vector<std::string>& changed) {
-    fuzz::Require(peek.isFileRecord && !peek.destination.empty(), "applied a record without a file tag and path");
-    fuzz::Require(peek.content.has_value(), "applied a record whose zlib stream does not inflate in full");
-    fuzz::Require(std::ftell(package) == peek.streamEnd, "the carrier is not left right after the applied stream");
-    fuzz::Require(changed.size() <= 1, ("one record changed " + fuzz::ListPaths(changed)).c_str());
-    fuzz::Require(ReadWhole(peek.destination) == *peek.content,
-                  "the applied file does not hold the inflated stream");
-    if (!changed.empty()) {
-      fuzz::Require(SameFile(install_ / changed.front(), peek.destination),
-                    ("the record changed " + changed.front() + ", which is not its destination").c_str());
-      applied_.insert(changed.front());
-    }
-  }
-
   const std::uint8_t* carrier_;
   std::size_t size_;
   fs::path install_;
-  fuzz::TreeSnapshot tree_;  // the install tree before the next record
-  std::set<std::string> applied_;
+  applier::Update& update_;
+  fuzz::TreeSnapshot before_;  // the install tree before the update
+  std::vector<fuzz::RecordPeek> staged_;
 };
+
+void CheckUnchanged(const fuzz::TreeSnapshot& before, const fuzz::TreeSnapshot& after) {
+  const std::vector<std::string> changed = fuzz::AddedOrChangedFiles(before, after);
+  fuzz::Require(changed.empty(), ("a failed update changed " + fuzz::ListPaths(changed)).c_str());
+  const std::vector<std::string> removed = fuzz::RemovedEntries(before, after);
+  fuzz::Require(removed.empty(), ("a failed update removed " + fuzz::ListPaths(removed)).c_str());
+  fuzz::Require(after.directories == before.directories, "a failed update left a directory it created");
+}
+
+// The generic path below `install` of a file that `destination` names.
+std::string RelativeName(const fs::path& install, const std::wstring& destination) {
+  for (const auto& [path, content] : fuzz::SnapshotTree(install).files) {
+    if (SameFile(install / path, destination)) return path;
+  }
+  return std::string();
+}
+
+void CheckCompleted(const fs::path& install, const CheckedStaging& staging, const fuzz::TreeSnapshot& after) {
+  std::map<std::string, std::string> expected;  // relative path -> content of the last record for it
+  for (const fuzz::RecordPeek& record : staging.staged()) {
+    const std::string name = RelativeName(install, record.destination);
+    fuzz::Require(!name.empty(), "a completed update left a record's destination missing");
+    expected[name] = *record.content;
+  }
+  for (const auto& [name, content] : expected) {
+    fuzz::Require(after.files.at(name) == content, ("the applied file does not hold its stream: " + name).c_str());
+  }
+  for (const std::string& path : fuzz::AddedOrChangedFiles(staging.before(), after)) {
+    fuzz::Require(expected.count(path) == 1, ("the update changed a file no record names: " + path).c_str());
+  }
+  const std::vector<std::string> removed = fuzz::RemovedEntries(staging.before(), after);
+  fuzz::Require(removed.empty(), ("the update removed " + fuzz::ListPaths(removed)).c_str());
+  for (const std::string& directory : after.directories) {
+    if (staging.before().directories.count(directory) == 1) continue;
+    const std::string prefix = directory + "/";
+    bool parent = false;
+    for (const auto& [name, content] : expected) parent = parent || name.compare(0, prefix.size(), prefix) == 0;
+    fuzz::Require(parent, ("the update made a directory that holds none of its files: " + directory).c_str());
+  }
+}
 
 void CheckNothingBeside(const fs::path& work) {
   fuzz::Require(EntriesOf(g_scratch) == std::set<std::string>{kWorkName},
                 "something was written beside the carrier's directory");
   fuzz::Require(EntriesOf(work) == std::set<std::string>{kCarrierName, kInstallName},
                 "something was written beside the install directory");
-}
-
-void CheckNoPartialFiles(const CheckedApply& walk) {
-  for (const auto& [path, content] : walk.tree().files) {
-    // A package may name a file so; then it was applied.
-    if (path.find(".quorvane-partial") != std::string::npos && walk.applied().count(path) == 0) {
-      fuzz::Violated("partial file left: " + path);
-    }
-  }
 }
 
 }  // namespace
@@ -201,12 +220,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     platform::UniqueFile carrier(platform::OpenFile(ProgramPath(carrierPath), "rb"));
     fuzz::Require(carrier != nullptr, "cannot open the carrier");
-    CheckedApply walk(data, size, install);
     if (package::LocatePackage(carrier.get()) == package::LocateResult::kFound) {
-      applier::WalkRecords(carrier.get(), walk);
+      applier::Update update(g_installDir);
+      CheckedStaging staging(data, size, install, update);
+      const bool completed = applier::WalkRecords(carrier.get(), staging) && update.Commit();
+      if (!completed) update.Undo();
+      const fuzz::TreeSnapshot after = fuzz::SnapshotTree(install);
+      if (completed) {
+        CheckCompleted(install, staging, after);
+      } else {
+        CheckUnchanged(staging.before(), after);
+      }
     }
     CheckNothingBeside(work);
-    CheckNoPartialFiles(walk);
   }
 
   g_installDir.clear();
