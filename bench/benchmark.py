@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Side-by-side benchmark: the native program's pack and apply against
-tar -czf and tar -xzf on the same files, plus peak memory and per-file cost.
+tar -czf, tar -xzf and tar -xzf && sync on the same files, plus peak memory
+and per-file cost.
 
 Not a test: it prints figures and writes them to a results file. Run it from
 the repository after scripts/build.sh:
@@ -11,7 +12,9 @@ the repository after scripts/build.sh:
 Both tools read the same source tree and write to the same disk, one after
 the other in every round; each figure is the best of its rounds. Pending
 writes are flushed before every timed run so that no run pays for the one
-before it.
+before it. The program writes every file through to the disk before it
+reports the update done; `tar -xzf && sync` is the peer with that
+durability, plain `tar -xzf` the one without.
 """
 import argparse
 import filecmp
@@ -136,6 +139,10 @@ class Workspace:
         folder = self.fresh_folder("applied-tar")
         return self.run(["tar", "-xzf", self.archive, "-C", folder], cwd=self.work)
 
+    def apply_tar_sync(self):
+        folder = self.fresh_folder("applied-tar-sync")
+        return self.run(["sh", "-c", 'tar -xzf "$0" -C "$1" && sync', self.archive, folder], cwd=self.work)
+
 
 def trees_equal(left, right):
     comparison = filecmp.dircmp(left, right)
@@ -170,8 +177,9 @@ def measure_corpus(work, program, launcher, rounds, tiny):
     space = Workspace(work, program, launcher)
     make_corpus(space.source, tiny)
     packs = best_of(rounds, [("pack ours", space.pack_ours), ("pack tar", space.pack_tar)])
-    applies = best_of(rounds, [("apply ours", space.apply_ours), ("apply tar", space.apply_tar)])
-    for tool in ("ours", "tar"):
+    applies = best_of(rounds, [("apply ours", space.apply_ours), ("apply tar", space.apply_tar),
+                               ("apply tar sync", space.apply_tar_sync)])
+    for tool in ("ours", "tar", "tar-sync"):
         if not trees_equal(space.source, os.path.join(work, "applied-" + tool)):
             sys.exit("the tree applied by %s differs from the source" % tool)
     return {
@@ -180,8 +188,10 @@ def measure_corpus(work, program, launcher, rounds, tiny):
         "tar_gz_bytes": os.path.getsize(space.archive),
         "pack_seconds": packs["pack ours"][0], "tar_czf_seconds": packs["pack tar"][0],
         "apply_seconds": applies["apply ours"][0], "tar_xzf_seconds": applies["apply tar"][0],
+        "tar_xzf_sync_seconds": applies["apply tar sync"][0],
         "pack_ratio": packs["pack ours"][0] / packs["pack tar"][0],
         "apply_ratio": applies["apply ours"][0] / applies["apply tar"][0],
+        "apply_sync_ratio": applies["apply ours"][0] / applies["apply tar sync"][0],
         "pack_peak_kib": packs["pack ours"][1], "apply_peak_kib": applies["apply ours"][1],
         "tar_czf_peak_kib": packs["pack tar"][1], "tar_xzf_peak_kib": applies["apply tar"][1],
     }
@@ -216,8 +226,10 @@ def measure_per_file_cost(work, program, launcher, counts):
         os.makedirs(space.source)
         make_small_files(space.source, random.Random(count), count, max(1, count // 50))
         best = best_of(3, [("pack", space.pack_ours), ("tar_czf", space.pack_tar),
-                           ("apply", space.apply_ours), ("tar_xzf", space.apply_tar)])
+                           ("apply", space.apply_ours), ("tar_xzf", space.apply_tar),
+                           ("tar_xzf_sync", space.apply_tar_sync)])
         figures["per_file_ms_%d" % count] = {name: 1000 * seconds / count for name, (seconds, _) in best.items()}
+        figures["peak_kib_%d" % count] = {"pack": best["pack"][1], "apply": best["apply"][1]}
     return figures
 
 
@@ -254,6 +266,8 @@ def main():
         results["pack_seconds"], results["tar_czf_seconds"], results["pack_ratio"]))
     print("apply  %.3f s vs tar -xzf %.3f s: ratio %.2f (below 1 is faster)" % (
         results["apply_seconds"], results["tar_xzf_seconds"], results["apply_ratio"]))
+    print("apply  %.3f s vs tar -xzf && sync %.3f s: ratio %.2f" % (
+        results["apply_seconds"], results["tar_xzf_sync_seconds"], results["apply_sync_ratio"]))
     print("peak memory (launcher floor %d KiB)" % results["launcher_floor_kib"])
     print("peak memory (corpus): pack %d KiB, apply %d KiB; tar -czf %d KiB, tar -xzf %d KiB" % (
         results["pack_peak_kib"], results["apply_peak_kib"], results["tar_czf_peak_kib"],
@@ -264,8 +278,11 @@ def main():
             results["large_pack_ms_per_mib"], results["large_apply_ms_per_mib"]))
     for count in counts:
         figures = results["per_file_ms_%d" % count]
-        print("%5d small files, ms per file: pack %.3f (tar -czf %.3f), apply %.3f (tar -xzf %.3f)" % (
-            count, figures["pack"], figures["tar_czf"], figures["apply"], figures["tar_xzf"]))
+        peaks = results["peak_kib_%d" % count]
+        print("%5d small files, ms per file: pack %.3f (tar -czf %.3f), apply %.3f (tar -xzf %.3f, "
+              "&& sync %.3f); peak pack %d KiB, apply %d KiB" % (
+                  count, figures["pack"], figures["tar_czf"], figures["apply"], figures["tar_xzf"],
+                  figures["tar_xzf_sync"], peaks["pack"], peaks["apply"]))
     os.makedirs(os.path.dirname(arguments.results), exist_ok=True)
     with open(arguments.results, "w") as out:
         json.dump(results, out, indent=2)
