@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, and nothing
-# when they are all there already.
+# when they are all there already. Further packages named as arguments are
+# installed too (scripts/box-pictures.sh adds imagemagick).
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 osslsigncode openssl
   clang-14 libclang-rt-14-dev valgrind clang-tidy cppcheck
+  xvfb xdotool fonts-wine fonts-ipafont-gothic
+  "$@"
 )
 
 missing=()

@@ -6,8 +6,8 @@ end-to-end tests read it (see tests/e2e/wine_backend.py).
 
 The prefix is the display's own: a prefix made without a display shows no
 boxes at first, so it is made, and its server and every run started, with
-DISPLAY set. It links a Japanese font into the prefix, since Wine brings
-none, and lets Wine draw the boxes' title bars, since no window manager runs.
+DISPLAY set. Wine's own fonts and a Japanese one are copied into the
+prefix, and Wine draws the boxes' title bars, since no window manager runs.
 
 Typical use:
 
@@ -19,6 +19,7 @@ Typical use:
 """
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -27,7 +28,11 @@ from pathlib import Path
 from run_result import Result
 from wine_backend import WineBackend, parse_relay_trace, run_tool, wine_environment
 
-# The font that Wine falls back to for the characters its own fonts lack.
+# Wine's own fonts (Debian package fonts-wine), which it does not find by
+# itself here: Tahoma for the boxes' text and Marlett for the title bar's
+# buttons; and a Japanese font (fonts-ipafont-gothic) that Tahoma falls back
+# to for the characters it lacks. They are copied into the prefix's Fonts.
+WINE_FONTS = [Path("/usr/share/wine/fonts", name) for name in ("tahoma.ttf", "tahomabd.ttf", "marlett.ttf")]
 JAPANESE_FONT = Path("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf")
 FONT_LINK_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 FONT_LINK = f"{JAPANESE_FONT.name},IPAGothic"
@@ -100,6 +105,7 @@ class WineDisplay:
 
     def __init__(self, program, prefix, emulator="wine"):
         self._xvfb = None
+        self.backend = None
         self.display = self._start_xvfb()
         try:
             self.backend = WineBackend(program, emulator, prefix, display=self.display)
@@ -115,6 +121,11 @@ class WineDisplay:
         self.close()
 
     def close(self):
+        """Ends the prefix's Wine processes, then the display they show on."""
+        if getattr(self, "backend", None) is not None:
+            run_tool(["wineserver", "-k"], self.backend.prefix, accept=lambda output: True,
+                     extra=self.backend.extra_environment)
+            self.backend = None
         if self._xvfb is not None:
             self._xvfb.terminate()
             self._xvfb.wait(XDOTOOL_TIMEOUT)
@@ -145,11 +156,12 @@ class WineDisplay:
 
     def _prepare_prefix(self):
         fonts = self.backend.prefix / "drive_c" / "windows" / "Fonts"
-        if not (fonts / JAPANESE_FONT.name).exists():
-            if not JAPANESE_FONT.exists():
-                raise RuntimeError(f"{JAPANESE_FONT} is missing; install fonts-ipafont-gothic")
-            fonts.mkdir(parents=True, exist_ok=True)
-            (fonts / JAPANESE_FONT.name).symlink_to(JAPANESE_FONT)
+        fonts.mkdir(parents=True, exist_ok=True)
+        for font in WINE_FONTS + [JAPANESE_FONT]:
+            if not font.exists():
+                raise RuntimeError(f"{font} is missing; scripts/install-deps.sh installs it")
+            if not (fonts / font.name).exists():
+                shutil.copyfile(font, fonts / font.name)
         extra = self.backend.extra_environment
         emulator = self.backend.emulator
         run_tool([emulator, "reg", "add", FONT_LINK_KEY, "/v", "Tahoma", "/t", "REG_MULTI_SZ",
