@@ -32,7 +32,7 @@ from wine_backend import WineBackend, parse_relay_trace, run_tool, wine_environm
 # itself here: Tahoma for the boxes' text and Marlett for the title bar's
 # buttons; and a Japanese font (fonts-ipafont-gothic) that Tahoma falls back
 # to for the characters it lacks. They are copied into the prefix's Fonts.
-WINE_FONTS = [Path("/usr/share/wine/fonts", name) for name in ("tahoma.ttf", "tahomabd.ttf", "marlett.ttf")]
+WINE_FONTS = [Path("/usr/share/wine/fonts", name) for name in ("tahoma.ttf", "marlett.ttf")]
 JAPANESE_FONT = Path("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf")
 FONT_LINK_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 FONT_LINK = f"{JAPANESE_FONT.name},IPAGothic"
@@ -200,9 +200,9 @@ class WineDisplay:
         """Gives `window` the keyboard focus (no window manager does) and
         presses `key` (an X key name, e.g. "Return" or "n"); returns once the
         window is gone."""
+        _xdotool(self.display, "windowfocus", "--sync", window)
         # A key sent to the window would be a synthetic event, which
         # programs may ignore; this one comes through the keyboard.
-        _xdotool(self.display, "windowfocus", "--sync", window)
         _xdotool(self.display, "key", key)
         deadline = time.monotonic() + XDOTOOL_TIMEOUT
         while window in _xdotool(self.display, "search", "--onlyvisible", "--name", "."):
@@ -211,7 +211,9 @@ class WineDisplay:
             time.sleep(POLL_INTERVAL)
 
     def capture(self, window, picture):
-        """Writes a PNG picture of `window` to `picture`."""
-        subprocess.run(["import", "-window", window, str(picture)], env={"DISPLAY": self.display,
-                       "PATH": "/usr/bin:/bin"}, stdin=subprocess.DEVNULL, capture_output=True,
-                       timeout=XDOTOOL_TIMEOUT, check=True)
+        """Writes a PNG picture of `window` to `picture`, without the time it
+        was taken, so that the same box gives the same file."""
+        command = ["import", "-window", window, "-strip", "-define", "png:exclude-chunks=date,time",
+                   str(picture)]
+        subprocess.run(command, env={"DISPLAY": self.display, "PATH": "/usr/bin:/bin"},
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=XDOTOOL_TIMEOUT, check=True)
