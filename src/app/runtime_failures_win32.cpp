@@ -2,8 +2,8 @@
 //
 // The program catches no exception, so whatever the runtime throws (out of
 // memory, a string grown past its largest size) ends in std::terminate and
-// then abort. The runtime's own code for that path costs about a third of
-// the program's size: its default terminate handler names the exception on
+// then abort. The runtime's own code for that path made up more than a
+// third of the stripped program: its default terminate handler names the exception on
 // standard error, which a GUI program does not have, and brings a demangler
 // and a printf; its throw helpers bring every standard exception class with
 // the old string type and std::random_device. The linker keeps every
