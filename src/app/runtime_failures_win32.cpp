@@ -2,16 +2,16 @@
 //
 // The program catches no exception, so whatever the runtime throws (out of
 // memory, a string grown past its largest size) ends in std::terminate and
-// then abort. The runtime's own code for that path made up more than a
-// third of the stripped program: its default terminate handler names the exception on
-// standard error, which a GUI program does not have, and brings a demangler
-// and a printf; its throw helpers bring every standard exception class with
-// the old string type and std::random_device. The linker keeps every
-// function of each runtime object it takes (their unwind tables hold on to
-// them), so none of that could be collected. The definitions here replace
-// the runtime's; the linker then takes none of its objects for them, and a
-// use of a helper that is not defined here fails the link with a second
-// definition instead of bringing the bytes back quietly.
+// then abort. The runtime's own code for that path made up more than a third
+// of the stripped program: its default terminate handler names the exception
+// on standard error, which a GUI program does not have, and brings a
+// demangler and a printf; its throw helpers bring every standard exception
+// class with the old string type and std::random_device. The linker keeps
+// every function of each runtime object it takes (their unwind tables hold
+// on to them), so none of that could be collected. The definitions here
+// replace the runtime's; the linker then takes none of its objects for them,
+// and a use of a helper that is not defined here fails the link with a
+// second definition instead of bringing the bytes back quietly.
 #include <cstdlib>
 #include <exception>
 #include <new>
