@@ -9,9 +9,10 @@
 // class with the old string type and std::random_device. The linker keeps
 // every function of each runtime object it takes (their unwind tables hold
 // on to them), so none of that could be collected. The definitions here
-// replace the runtime's; the linker then takes none of its objects for them,
-// and a use of a helper that is not defined here fails the link with a
-// second definition instead of bringing the bytes back quietly.
+// replace the runtime's terminate handler and every throw helper of the
+// object that holds them, so that the linker takes neither, whichever of the
+// helpers the program comes to use. Should that object come back all the
+// same, the link fails with a second definition instead of growing quietly.
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -24,10 +25,20 @@ void __verbose_terminate_handler() { std::abort(); }
 
 namespace std {
 
+void __throw_bad_exception() { std::abort(); }
 void __throw_bad_alloc() { std::abort(); }
 void __throw_bad_array_new_length() { std::abort(); }
-void __throw_length_error(const char*) { std::abort(); }
+void __throw_bad_cast() { std::abort(); }
+void __throw_bad_typeid() { std::abort(); }
 void __throw_logic_error(const char*) { std::abort(); }
+void __throw_domain_error(const char*) { std::abort(); }
+void __throw_invalid_argument(const char*) { std::abort(); }
+void __throw_length_error(const char*) { std::abort(); }
+void __throw_out_of_range(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+void __throw_runtime_error(const char*) { std::abort(); }
+void __throw_range_error(const char*) { std::abort(); }
+void __throw_overflow_error(const char*) { std::abort(); }
+void __throw_underflow_error(const char*) { std::abort(); }
 
 }  // namespace std

@@ -5,8 +5,8 @@
 // unwind tables refer to each. Instantiated here instead, compiled without
 // exceptions or unwind tables (see CMakeLists.txt), each member is a section
 // that the linker leaves out when nothing calls it; the runtime's copy is
-// then not linked at all. Without exceptions a throw inside a member ends
-// the program, as it does anyway: the program catches none.
+// then not linked at all. Without exceptions a failure inside a member ends
+// the program, as it does anyway: the program catches nothing.
 #include <string>
 
 template class std::basic_string<wchar_t>;
