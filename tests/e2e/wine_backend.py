@@ -1,5 +1,6 @@
 """Runs the Windows program under Wine, headless, in a private prefix, and
-reads its message boxes and debugger output from Wine's relay trace.
+reads its message boxes and debugger output from Wine's relay trace. The
+dialogue tests (tests/dialogue) run it on a display through the same backend.
 
 Run as a script, it prepares the prefix that its argument names: the
 end-to-end tests' CTest fixture does that once, before the tests run.
