@@ -122,7 +122,7 @@ class WineDisplay:
 
     def close(self):
         """Ends the prefix's Wine processes, then the display they show on."""
-        if getattr(self, "backend", None) is not None:
+        if self.backend is not None:
             run_tool(["wineserver", "-k"], self.backend.prefix, accept=lambda output: True,
                      extra=self.backend.extra_environment)
             self.backend = None
@@ -155,6 +155,8 @@ class WineDisplay:
         return ":" + number
 
     def _prepare_prefix(self):
+        """Copies the fonts in, links the Japanese one behind Tahoma, and has
+        Wine draw the title bars. Quick when the prefix has them."""
         fonts = self.backend.prefix / "drive_c" / "windows" / "Fonts"
         fonts.mkdir(parents=True, exist_ok=True)
         for font in WINE_FONTS + [JAPANESE_FONT]:
