@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, and nothing
-# when they are all there already.
+# when they are all there already. Further packages named as arguments are
+# installed too (scripts/box-pictures.sh adds imagemagick).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,8 @@ packages=(
   wine wine64 osslsigncode openssl
   clang-14 libclang-rt-14-dev valgrind clang-tidy cppcheck
   dpkg-dev file
+  xvfb xdotool fonts-wine fonts-ipafont-gothic
+  "$@"
 )
 
 missing=()

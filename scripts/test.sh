@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up everything on a fresh machine and runs the whole test suite: the
-# native suite, the Windows program's release checks and its suite under
-# Wine, then the same native suite under the sanitizers and valgrind, static
-# analysis, the fuzzer (replay and a bounded run) and a tiny benchmark run
-# that keeps the benchmark script working.
+# native suite, the Windows program's release checks (two clean builds
+# compared among them) and its suite under Wine (the message boxes answered
+# on an Xvfb display among them), then the same native suite under the
+# sanitizers and valgrind, static analysis, the fuzzer (replay and a bounded
+# run) and a tiny benchmark run that keeps the benchmark script working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,5 +1,6 @@
 """Runs the Windows program under Wine, headless, in a private prefix, and
-reads its message boxes and debugger output from Wine's relay trace.
+reads its message boxes and debugger output from Wine's relay trace. The
+dialogue tests (tests/dialogue) run it on a display through the same backend.
 
 Run as a script, it prepares the prefix that its argument names: the
 end-to-end tests' CTest fixture does that once, before the tests run.
@@ -38,11 +39,13 @@ NAMED_ESCAPES = {"n": "\n", "r": "\r", "t": "\t"}
 
 def wine_environment(prefix, extra=None):
     """The environment of every Wine command: the private prefix, quiet, no
-    Mono or Gecko installer, no display, and UTF-8 command-line words."""
+    Mono or Gecko installer, no display unless `extra` names one (DISPLAY),
+    and UTF-8 command-line words."""
     environment = {**os.environ, **(extra or {}), "WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
                    "WINEDLLOVERRIDES": "mscoree,mshtml=", "LC_ALL": "C.UTF-8"}
     # Without a display Wine's message boxes show nothing and return at once.
-    environment.pop("DISPLAY", None)
+    if "DISPLAY" not in (extra or {}):
+        environment.pop("DISPLAY", None)
     environment.pop("WAYLAND_DISPLAY", None)
     return environment
 
@@ -59,9 +62,10 @@ def run_wine(command, env, timeout, cwd=None):
         return exit_code, stdout.read().decode(errors="replace"), stderr.read().decode(errors="replace")
 
 
-def run_tool(command, prefix, accept=lambda output: False):
-    """Runs a Wine tool; fails unless it succeeds or `accept` takes its output."""
-    exit_code, stdout, stderr = run_wine(command, wine_environment(prefix), TOOL_TIMEOUT)
+def run_tool(command, prefix, accept=lambda output: False, extra=None):
+    """Runs a Wine tool, with the environment variables `extra`; fails unless
+    it succeeds or `accept` takes its output."""
+    exit_code, stdout, stderr = run_wine(command, wine_environment(prefix, extra), TOOL_TIMEOUT)
     if exit_code != 0 and not accept(stdout + stderr):
         raise RuntimeError(f"{command} ended with {exit_code}:\n{stdout}{stderr}")
 
@@ -72,20 +76,22 @@ def is_prepared(prefix):
             and f'"RelayInclude"="{RELAY_INCLUDE}"' in user_reg.read_text(errors="replace"))
 
 
-def prepare(prefix, emulator="wine"):
+def prepare(prefix, emulator="wine", extra=None):
     """Creates the prefix unless it exists and limits its relay trace to
-    RELAY_INCLUDE. Quick when the prefix is ready."""
+    RELAY_INCLUDE, running Wine with the environment variables `extra` (a
+    prefix that is to show windows is made with DISPLAY set). Quick when the
+    prefix is ready."""
     prefix = Path(prefix)
     if is_prepared(prefix):
         return
     prefix.mkdir(parents=True, exist_ok=True)
     if not (prefix / "system.reg").exists():
-        run_tool(["wineboot", "-i"], prefix)
+        run_tool(["wineboot", "-i"], prefix, extra=extra)
     run_tool([emulator, "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude",
-              "/t", "REG_SZ", "/d", RELAY_INCLUDE, "/f"], prefix)
+              "/t", "REG_SZ", "/d", RELAY_INCLUDE, "/f"], prefix, extra=extra)
     # The server writes user.reg when it ends; wait for it, so that the next
     # process finds the prefix prepared.
-    run_tool(["wineserver", "-w"], prefix)
+    run_tool(["wineserver", "-w"], prefix, extra=extra)
 
 
 def decode(literal):
@@ -125,19 +131,23 @@ def parse_relay_trace(stderr):
 
 class WineBackend:
     """The Windows program under `emulator` in the prefix `prefix`, which the
-    tests using it share one at a time (CTest's RESOURCE_LOCK)."""
+    tests using it share one at a time (CTest's RESOURCE_LOCK). Headless
+    unless `display` names an X display, on which every Wine command of the
+    backend then runs."""
 
-    def __init__(self, program, emulator, prefix):
+    def __init__(self, program, emulator, prefix, display=None):
         self.program = Path(program)
         self.emulator = emulator
         self.prefix = Path(prefix)
         self.drive_c = self.prefix / "drive_c"
-        prepare(self.prefix, emulator)
+        self.extra_environment = {"DISPLAY": display} if display else {}
+        prepare(self.prefix, emulator, self.extra_environment)
         # Left alone, the prefix's server ends three seconds after its last
         # process and the next command starts a new one; a command that meets
         # the old one on its way down fails. One server for all the commands
         # of a test run, ending SERVER_LINGER seconds after the last.
-        subprocess.run(["wineserver", f"-p{SERVER_LINGER}"], env=wine_environment(self.prefix),
+        subprocess.run(["wineserver", f"-p{SERVER_LINGER}"],
+                       env=wine_environment(self.prefix, self.extra_environment),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=TOOL_TIMEOUT, check=False)
         self._install_dir = object()  # not known until it is first set
@@ -150,10 +160,10 @@ class WineBackend:
             return  # each Wine command costs a second or more
         if value is None:
             run_tool([self.emulator, "reg", "delete", INSTALL_KEY, "/f"], self.prefix,
-                     accept=lambda output: "Unable to find" in output)
+                     accept=lambda output: "Unable to find" in output, extra=self.extra_environment)
         else:
             run_tool([self.emulator, "reg", "add", INSTALL_KEY, "/v", "InstallDir", "/t", "REG_SZ",
-                      "/d", value, "/f"], self.prefix)
+                      "/d", value, "/f"], self.prefix, extra=self.extra_environment)
         self._install_dir = value
 
     @staticmethod

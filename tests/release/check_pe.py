@@ -2,12 +2,14 @@
 """Checks that a built Windows program is fit to ship.
 
 The program must be a GUI program for the expected machine (the release is a
-32-bit PE32 file), import nothing but system DLLs, import
+32-bit PE32 file), carry no link time, no symbols and no debug sections, stay
+within a size when one is given, import nothing but system DLLs, import
 SetDefaultDllDirectories, and carry exactly two kinds of resource besides the
 icon images: the icon group "APP" with its nine images, and the manifest
-(id 1) that asks for "highestAvailable". Every fault found is reported.
+(id 1) that asks for "highestAvailable", depends on the Common Controls 6 and
+declares per-monitor DPI awareness. Every fault found is reported.
 
-Usage: check_pe.py --machine {i386,amd64} PROGRAM.exe
+Usage: check_pe.py --machine {i386,amd64} [--max-bytes N] PROGRAM.exe
 """
 
 import argparse
@@ -27,6 +29,19 @@ SUBSYSTEM_WINDOWS_GUI = 2
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "shlwapi.dll",
                "advapi32.dll", "msvcrt.dll"}
 SYSTEM_DLL_PREFIX = "api-ms-win-"
+
+# The common controls whose themed look the message boxes take.
+COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
+                   "version": "6.0.0.0", "processorArchitecture": "*",
+                   "publicKeyToken": "6595b64144ccf1df"}
+# (namespace, element, text) of the DPI settings: the current one, and the
+# one that Windows before 10 1703 reads instead.
+DPI_SETTINGS = [
+    ("http://schemas.microsoft.com/SMI/2016/WindowsSettings", "dpiAwareness",
+     "PerMonitorV2, PerMonitor"),
+    ("http://schemas.microsoft.com/SMI/2005/WindowsSettings", "dpiAware", "true/pm"),
+]
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 RESOURCE_TYPE_NAMES = {1: "RT_CURSOR", 2: "RT_BITMAP", 3: "RT_ICON", 4: "RT_MENU",
@@ -56,7 +71,11 @@ class PeFile:
         if data[pe_offset:pe_offset + 4] != b"PE\0\0":
             raise PeError("no PE signature")
         coff = pe_offset + 4
-        self.machine, sections, _, _, _, optional_size, _ = self._unpack("<HHIIIHH", coff)
+        (self.machine, sections, self.timestamp, symbols_at, self.symbol_count, optional_size,
+         _) = self._unpack("<HHIIIHH", coff)
+        # Long section names are "/" and an offset into the string table,
+        # which follows the symbol table.
+        strings = symbols_at + 18 * self.symbol_count
         optional = coff + 20
         (self.magic,) = self._unpack("<H", optional)
         if self.magic not in (0x10B, 0x20B):
@@ -68,10 +87,21 @@ class PeFile:
         (count,) = self._unpack("<I", directories - 4)
         self.directories = [self._unpack("<II", directories + 8 * i) for i in range(count)]
         self.sections = []
+        self.section_names = []
         for i in range(sections):
-            _, size, rva, raw_size, raw = self._unpack(
+            name, size, rva, raw_size, raw = self._unpack(
                 "<8sIIII", optional + optional_size + 40 * i)
             self.sections.append((rva, max(size, raw_size), raw, raw_size))
+            self.section_names.append(self._section_name(name.rstrip(b"\0"), strings))
+
+    def _section_name(self, name, strings):
+        if name.startswith(b"/") and name[1:].isdigit() and self.symbol_count:
+            start = strings + int(name[1:])
+            end = self.data.find(b"\0", start)
+            if start >= len(self.data) or end < 0:
+                raise PeError("section name %r lies outside the string table" % name)
+            name = self.data[start:end]
+        return name.decode("ascii", "replace")
 
     def _unpack(self, layout, offset):
         end = offset + struct.calcsize(layout)
@@ -177,6 +207,22 @@ def check_headers(pe, machine):
     if pe.subsystem != SUBSYSTEM_WINDOWS_GUI:
         faults.append("subsystem is %d, expected %d (Windows GUI)"
                       % (pe.subsystem, SUBSYSTEM_WINDOWS_GUI))
+    return faults
+
+
+def check_release_build(pe, size, max_bytes):
+    """No link time (two builds must be the same file), no symbols, no debug
+    sections, and at most `max_bytes` bytes when that is given."""
+    faults = []
+    if pe.timestamp != 0:
+        faults.append("the header holds a link time (0x%08X)" % pe.timestamp)
+    if pe.symbol_count:
+        faults.append("carries a symbol table of %d symbols" % pe.symbol_count)
+    debug = [name for name in pe.section_names if name.startswith(".debug")]
+    if debug:
+        faults.append("carries debug sections %s" % debug)
+    if max_bytes is not None and size > max_bytes:
+        faults.append("is %d bytes, more than the limit of %d" % (size, max_bytes))
     return faults
 
 
@@ -299,6 +345,40 @@ def check_manifest(resources, machine):
         faults.append("the manifest requests level %r with uiAccess %r, expected "
                       "'highestAvailable' and 'false'"
                       % (levels[0].get("level"), levels[0].get("uiAccess")))
+    return faults + _common_controls_faults(assembly) + _dpi_faults(assembly)
+
+
+def _common_controls_faults(assembly):
+    """The manifest depends on the Common Controls 6 for any processor."""
+    dependencies = [identity
+                    for dependency in assembly if _local(dependency.tag) == "dependency"
+                    for dependent in dependency if _local(dependent.tag) == "dependentAssembly"
+                    for identity in dependent if _local(identity.tag) == "assemblyIdentity"]
+    named = [d for d in dependencies if d.get("name") == COMMON_CONTROLS["name"]]
+    if len(named) != 1:
+        return ["the manifest has %d dependencies on %s, expected 1"
+                % (len(named), COMMON_CONTROLS["name"])]
+    return ["the manifest's dependency on %s has %s %r, expected %r"
+            % (COMMON_CONTROLS["name"], attribute, named[0].get(attribute), value)
+            for attribute, value in COMMON_CONTROLS.items() if named[0].get(attribute) != value]
+
+
+def _dpi_faults(assembly):
+    """application/windowsSettings declares per-monitor DPI awareness, in
+    the current element and the older one."""
+    settings = [setting
+                for application in assembly if application.tag == "{%s}application" % ASM_V3
+                for windows in application if windows.tag == "{%s}windowsSettings" % ASM_V3
+                for setting in windows]
+    faults = []
+    for namespace, element, text in DPI_SETTINGS:
+        found = [s for s in settings if s.tag == "{%s}%s" % (namespace, element)]
+        if len(found) != 1:
+            faults.append("the manifest has %d %s elements in application/windowsSettings "
+                          "of namespace %s, expected 1" % (len(found), element, namespace))
+        elif (found[0].text or "").strip() != text:
+            faults.append("the manifest's %s is %r, expected %r"
+                          % (element, (found[0].text or "").strip(), text))
     return faults
 
 
@@ -317,11 +397,12 @@ def check_resources(pe, machine):
     return faults + check_icons(resources) + check_manifest(resources, machine)
 
 
-def check(data, machine):
+def check(data, machine, max_bytes=None):
     """Every fault of the program image `data`, as messages; empty when it passes."""
     try:
         pe = PeFile(data)
-        return check_headers(pe, machine) + check_imports(pe) + check_resources(pe, machine)
+        return (check_headers(pe, machine) + check_release_build(pe, len(data), max_bytes)
+                + check_imports(pe) + check_resources(pe, machine))
     except (PeError, struct.error) as error:
         return ["not a readable PE file: %s" % error]
 
@@ -329,10 +410,11 @@ def check(data, machine):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--machine", choices=sorted(MACHINES), required=True)
+    parser.add_argument("--max-bytes", type=int, help="the largest size the program may have")
     parser.add_argument("program")
     args = parser.parse_args(argv)
     with open(args.program, "rb") as program:
-        faults = check(program.read(), args.machine)
+        faults = check(program.read(), args.machine, args.max_bytes)
     for fault in faults:
         print("%s: %s" % (args.program, fault), file=sys.stderr)
     if faults:

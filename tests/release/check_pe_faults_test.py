@@ -38,6 +38,34 @@ def set_subsystem(value):
     return patch
 
 
+def file_header(data):
+    """File offset of the COFF file header, after the PE signature."""
+    return struct.unpack_from("<I", data, 0x3C)[0] + 4
+
+
+def set_link_time(data):
+    out = bytearray(data)
+    struct.pack_into("<I", out, file_header(data) + 4, 0x5F5E1000)
+    return bytes(out)
+
+
+def add_symbols(data):
+    out = bytearray(data)
+    struct.pack_into("<II", out, file_header(data) + 8, len(data), 5)
+    return bytes(out) + bytes(5 * 18 + 4)
+
+
+def first_section_as_long_debug_name(data):
+    # An unstripped program names its debug sections "/offset" into the
+    # string table after the symbol table: here one symbol, then the table.
+    header = file_header(data)
+    optional_size = struct.unpack_from("<H", data, header + 16)[0]
+    out = bytearray(data)
+    struct.pack_into("<II", out, header + 8, len(data), 1)
+    struct.pack_into("<8s", out, header + 20 + optional_size, b"/4")
+    return bytes(out) + bytes(18) + struct.pack("<I", 16) + b".debug_info\0"
+
+
 def resource_root(data):
     """File offset of the resource tree, at the start of the .rsrc section."""
     (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
@@ -135,6 +163,34 @@ CASES = [
     ("manifest not well-formed",
      lambda d: replace_all(d, b"</assembly>", b"</assemblX>"), "not well-formed"),
     ("truncated file", lambda d: d[:0x200], "not a readable PE file"),
+    ("link time in the header", set_link_time, "holds a link time"),
+    ("symbol table", add_symbols, "symbol table of 5 symbols"),
+    ("debug section named through the string table", first_section_as_long_debug_name,
+     "debug sections ['.debug_info']"),
+    ("no Common Controls dependency",
+     lambda d: replace_all(d, b'name="Microsoft.Windows.Common-Controls"',
+                           b'name="Microsoft.Windows.Common-Kontrols"'),
+     "0 dependencies on Microsoft.Windows.Common-Controls"),
+    ("old Common Controls",
+     lambda d: replace_all(d, b'version="6.0.0.0"', b'version="5.8.0.0"'), "version '5.8.0.0'"),
+    ("Common Controls of one processor",
+     lambda d: replace_all(d, b'processorArchitecture="*" publicKeyToken',
+                           b'processorArchitecture="x" publicKeyToken'),
+     "processorArchitecture 'x', expected '*'"),
+    ("Common Controls with another key",
+     lambda d: replace_all(d, b"6595b64144ccf1df", b"0000000000000000"),
+     "publicKeyToken '0000000000000000'"),
+    ("DPI awareness of the system only",
+     lambda d: replace_all(d, b">PerMonitorV2, PerMonitor<", b">system                  <"),
+     "dpiAwareness is 'system'"),
+    ("DPI awareness in the wrong namespace",
+     lambda d: replace_all(d, b"SMI/2016/", b"SMI/2015/"), "0 dpiAwareness elements"),
+    ("no older DPI setting",
+     lambda d: replace_all(replace_all(d, b"<dpiAware xmlns", b"<dpiAwarf xmlns"),
+                           b"</dpiAware>", b"</dpiAwarf>"),
+     "0 dpiAware elements"),
+    ("older DPI setting without per-monitor",
+     lambda d: replace_all(d, b">true/pm<", b">true   <"), "dpiAware is 'true'"),
 ]
 
 
@@ -146,6 +202,12 @@ class CheckPeFaultsTest(unittest.TestCase):
 
     def test_built_program_passes(self):
         self.assertEqual(check_pe.check(self.program, ARGS.machine), [])
+
+    def test_size_limit(self):
+        size = len(self.program)
+        self.assertEqual(check_pe.check(self.program, ARGS.machine, max_bytes=size), [])
+        self.assertIn("is %d bytes, more than the limit of %d" % (size, size - 1),
+                      check_pe.check(self.program, ARGS.machine, max_bytes=size - 1))
 
     def test_other_machine_is_reported(self):
         other = {"i386": "amd64", "amd64": "i386"}[ARGS.machine]
