@@ -20,9 +20,9 @@ Update::~Update() { Undo(); }
 
 std::wstring Update::DestinationOf(const StagedFile& file) const {
   const auto start = paths_.begin() + static_cast<std::ptrdiff_t>(file.pathStart);
-  std::wstring packagePath(start, start + file.pathUnits);
   std::wstring destination = installDir_;
-  platform::JoinPath(destination, packagePath);  // it fitted when the file was staged
+  // It fitted when the file was staged.
+  platform::JoinPath(destination, std::wstring(start, start + file.pathUnits));
   return destination;
 }
 
