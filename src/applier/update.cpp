@@ -53,7 +53,7 @@ bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const pl
                   occupant == platform::Occupant::kReplaceable, Step::kStaging, times};
   platform::UniqueFile partial = CreatePartial(destination, file);
   if (!partial) return false;
-  paths_.insert(paths_.end(), packagePath.begin(), packagePath.end());
+  for (const wchar_t unit : packagePath) paths_.push_back(static_cast<char16_t>(unit));
   files_.push_back(file);
   // The partial file is listed before it is written, so that an undo
   // removes it whatever happens from here on.
