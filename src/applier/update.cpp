@@ -9,6 +9,13 @@
 namespace applier {
 namespace {
 
+// Writes what the stream still buffers and closes it, which releases it
+// either way; false when either fails (a full disk).
+bool CloseWritten(std::FILE* stream) {
+  const bool written = std::fflush(stream) == 0;
+  return std::fclose(stream) == 0 && written;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/");
   return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
@@ -58,7 +65,7 @@ bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const pl
   // The partial file is listed before it is written, so that an undo
   // removes it whatever happens from here on.
   const bool inflated = InflateToFile(package, partial.get()) == 1;
-  if (!platform::FinishNewFile(partial.release()) || !inflated) return false;
+  if (!CloseWritten(partial.release()) || !inflated) return false;
   files_.back().step = Step::kStaged;
   return true;
 }

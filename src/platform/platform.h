@@ -188,12 +188,6 @@ std::optional<std::wstring> ReadUserRegistryString(const std::wstring& subkey,
 // file cannot be created. An existing file is never opened or truncated.
 std::FILE* CreateNewFile(const std::wstring& path);
 
-// Writes the stream's buffered data to its file and closes the stream, which
-// is released either way. Where the system can, the file's way to the disk
-// starts now, without waiting for it, so that a later DiskFlush has less
-// to wait for. False when a write or the close fails (a full disk).
-bool FinishNewFile(std::FILE* stream);
-
 // ---- Durability ----------------------------------------------------------
 
 // Makes files and folders durable together, so that one slow flush to the

@@ -1,4 +1,4 @@
-// Exclusive creation and finishing of new files on POSIX.
+// Exclusive creation of new files on POSIX.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,16 +15,6 @@ std::FILE* CreateNewFile(const std::wstring& path) {
   std::FILE* stream = fdopen(descriptor, "wb");
   if (stream == nullptr) close(descriptor);
   return stream;
-}
-
-bool FinishNewFile(std::FILE* stream) {
-  const bool written = std::fflush(stream) == 0;
-#ifdef SYNC_FILE_RANGE_WRITE
-  // Starts the write-back of the whole file and returns at once: the disk
-  // works on this file while the next one is inflated.
-  if (written) sync_file_range(fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-  return std::fclose(stream) == 0 && written;
 }
 
 }  // namespace platform

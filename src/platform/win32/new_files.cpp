@@ -1,4 +1,4 @@
-// Exclusive creation and finishing of new files on Windows.
+// Exclusive creation of new files on Windows.
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -16,11 +16,6 @@ std::FILE* CreateNewFile(const std::wstring& path) {
   std::FILE* stream = _fdopen(descriptor, "wb");
   if (stream == nullptr) _close(descriptor);
   return stream;
-}
-
-bool FinishNewFile(std::FILE* stream) {
-  const bool written = fflush(stream) == 0;
-  return fclose(stream) == 0 && written;
 }
 
 }  // namespace platform
