@@ -103,31 +103,27 @@ bool Update::FlushFolders() const {
   return flush.Finish();
 }
 
-bool Update::Commit() {
-  // Every file is on the disk before the first one replaces anything: a
-  // crash from here on leaves each destination whole, old or new.
-  if (!FlushPartialFiles()) {
-    Undo();
-    return false;
-  }
+bool Update::MoveIntoPlace() {
   for (StagedFile& file : files_) {
     const std::wstring destination = DestinationOf(file);
     // A second name for the old file keeps it for the undo; the move over
     // the destination then replaces it in one step.
-    if (file.replaces && !BackUp(destination, file)) {
-      Undo();
-      return false;
-    }
+    if (file.replaces && !BackUp(destination, file)) return false;
     if (!platform::MoveOverFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt),
                                 destination)) {
-      Undo();
       return false;
     }
     file.step = Step::kMoved;
     // A file whose times cannot be set still counts as applied.
     RestoreFileTimes(destination, file.times);
   }
-  if (!FlushFolders()) {
+  return true;
+}
+
+bool Update::Commit() {
+  // Every file is on the disk before the first one replaces anything: a
+  // crash from here on leaves each destination whole, old or new.
+  if (!FlushPartialFiles() || !MoveIntoPlace() || !FlushFolders()) {
     Undo();
     return false;
   }

@@ -68,6 +68,9 @@ class Update {
   platform::UniqueFile CreatePartial(const std::wstring& destination, StagedFile& file);
   bool BackUp(const std::wstring& destination, StagedFile& file);
   bool FlushPartialFiles() const;
+  // Backs up and moves every staged file in turn; false at the first
+  // failure, with what was done so far recorded for the undo.
+  bool MoveIntoPlace();
   bool FlushFolders() const;
   void UndoFile(const StagedFile& file) const;
   void DropBackups() const;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "applier/contained_path.h"
+#include "applier/side_files.h"
 #include "package/signed_carrier.h"
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
@@ -20,10 +21,13 @@ std::string PathFault(const std::wstring& path) {
   if (!applier::IsContainedPackagePath(path)) {
     return "its path would leave the game's folder, or names a device that Windows reserves";
   }
-  // Joined to an empty folder, as the applier joins it: a path that does
-  // not fit even then fits under no game folder.
+  // Joined to an empty folder, as the applier joins it, and with room for
+  // the names the applier gives the files it keeps beside it: a path that
+  // does not fit even then fits under no game folder.
   std::wstring joined;
-  if (!platform::JoinPath(joined, path)) return "its path is too long for any game folder";
+  if (!platform::JoinPath(joined, path) || !applier::SideFileNamesFit(joined)) {
+    return "its path is too long for any game folder";
+  }
   return std::string();
 }
 

@@ -29,6 +29,7 @@
 #include "app/globals.h"
 #include "applier/apply_records.h"
 #include "applier/update.h"
+#include "package/side_file_names.h"
 #include "package/trailer.h"
 #include "platform/platform.h"
 #include "platform/unique_file.h"
@@ -110,7 +111,7 @@ std::set<std::string> EntriesOf(const fs::path& directory) {
 }
 
 bool IsSideFile(const std::string& path) {
-  return path.find(".quorvane-partial") != std::string::npos || path.find(".quorvane-backup") != std::string::npos;
+  return package::IsSideFileName(ProgramPath(fs::path(path).filename()));
 }
 
 // The step of the record walk: each record peeked at before it is staged,

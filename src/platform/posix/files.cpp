@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/failing_moves.h"
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
 
@@ -31,8 +32,6 @@ struct timespec ToTimespec(FileTime time) {
   spec.tv_nsec = static_cast<long>(time % ticksPerSecond * 100);
   return spec;
 }
-
-unsigned g_movesUntilFailure = 0;  // 0: no move is made to fail
 
 }  // namespace
 
@@ -60,10 +59,8 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
-void FailNthMoveForTesting(unsigned n) { g_movesUntilFailure = n; }
-
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
-  if (g_movesUntilFailure > 0 && --g_movesUntilFailure == 0) return false;
+  if (MoveIsMadeToFail()) return false;
   if (OccupantOf(to) == Occupant::kInTheWay) return false;
   return std::rename(posix::ToNativePath(from).c_str(), posix::ToNativePath(to).c_str()) == 0;
 }

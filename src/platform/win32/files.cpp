@@ -3,6 +3,7 @@
 #include <io.h>
 #include <stdio.h>
 
+#include "platform/failing_moves.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -19,8 +20,6 @@ FileTime FromFiletime(const FILETIME& time) {
   return (FileTime{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-unsigned g_movesUntilFailure = 0;  // 0: no move is made to fail
-
 }  // namespace
 
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
@@ -32,10 +31,8 @@ bool TruncateFile(std::FILE* stream, std::uint32_t size) {
   return fflush(stream) == 0 && _chsize_s(_fileno(stream), static_cast<__int64>(size)) == 0;
 }
 
-void FailNthMoveForTesting(unsigned n) { g_movesUntilFailure = n; }
-
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
-  if (g_movesUntilFailure > 0 && --g_movesUntilFailure == 0) return false;
+  if (MoveIsMadeToFail()) return false;
   // Windows refuses to replace a read-only file but Wine replaces it;
   // checking first gives the same result under both.
   const DWORD attributes = GetFileAttributesW(to.c_str());
