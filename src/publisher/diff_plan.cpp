@@ -1,0 +1,107 @@
+// Matching two releases' listings path by path, and the folders that the
+// removals leave empty.
+#include "publisher/diff_plan.h"
+
+#include <unordered_map>
+
+namespace publisher {
+namespace {
+
+// A path as Windows compares names: letter case ignored.
+// TODO(case): only ASCII letters are folded so far.
+std::wstring FoldCase(const std::wstring& path) {
+  std::wstring folded = path;
+  for (wchar_t& unit : folded) {
+    if (unit >= L'a' && unit <= L'z') unit = static_cast<wchar_t>(unit - L'a' + L'A');
+  }
+  return folded;
+}
+
+// The folder that holds `path`; "." for an entry directly below the root.
+std::wstring ParentOf(const std::wstring& path) {
+  const std::size_t separator = path.rfind(L'\\');
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+// A release's entries by folded path.
+class IndexedTree {
+ public:
+  explicit IndexedTree(const std::vector<TreeEntry>& entries) {
+    for (const TreeEntry& entry : entries) byKey_.emplace(FoldCase(entry.path), &entry);
+  }
+  // The entry Windows would take for `path`, or null.
+  const TreeEntry* Find(const std::wstring& path) const {
+    const auto found = byKey_.find(FoldCase(path));
+    return found == byKey_.end() ? nullptr : found->second;
+  }
+
+ private:
+  std::unordered_map<std::wstring, const TreeEntry*> byKey_;
+};
+
+// The first entry of the new release that the old one names otherwise.
+DiffConflict FindConflict(const IndexedTree& oldIndex, const std::vector<TreeEntry>& newTree) {
+  for (const TreeEntry& entry : newTree) {
+    const TreeEntry* old = oldIndex.Find(entry.path);
+    if (old == nullptr) continue;
+    if (old->isDirectory != entry.isDirectory) return DiffConflict{DiffConflict::kFileAndFolder, old->path, entry.path};
+    if (old->path != entry.path) return DiffConflict{DiffConflict::kLetterCase, old->path, entry.path};
+  }
+  return DiffConflict{};
+}
+
+// What a folder of the old release holds once the removals are done.
+struct FolderFate {
+  bool keepsSomething = false;  // a file or folder that stays
+  bool lostSomething = false;   // a removed file, or a removed folder
+};
+
+// The folders of the old release to remove, each after its contents: the
+// old listing gone through backwards meets every entry before its folder.
+std::vector<DiffStep> FoldersLeftEmpty(const std::vector<TreeEntry>& oldTree, const IndexedTree& newIndex) {
+  std::vector<DiffStep> removed;
+  std::unordered_map<std::wstring, FolderFate> fates;
+  for (auto entry = oldTree.rbegin(); entry != oldTree.rend(); ++entry) {
+    bool gone = newIndex.Find(entry->path) == nullptr;
+    if (entry->isDirectory) {
+      const FolderFate fate = fates[entry->path];
+      gone = gone && fate.lostSomething && !fate.keepsSomething;
+      if (gone) removed.push_back(DiffStep{StepKind::kRemovedFolder, entry->path});
+    }
+    FolderFate& parent = fates[ParentOf(entry->path)];
+    (gone ? parent.lostSomething : parent.keepsSomething) = true;
+  }
+  return removed;
+}
+
+}  // namespace
+
+DiffPlan PlanDiff(const std::vector<TreeEntry>& oldTree, const std::vector<TreeEntry>& newTree,
+                  const SameContent& sameContent) {
+  DiffPlan plan;
+  const IndexedTree oldIndex(oldTree);
+  const IndexedTree newIndex(newTree);
+  plan.conflict = FindConflict(oldIndex, newTree);
+  if (plan.conflict.kind != DiffConflict::kNone) return plan;
+
+  std::vector<DiffStep> changed;
+  for (const TreeEntry& entry : newTree) {
+    if (entry.isDirectory) continue;
+    if (oldIndex.Find(entry.path) == nullptr) {
+      plan.steps.push_back(DiffStep{StepKind::kNewFile, entry.path});
+    } else if (!sameContent(entry.path)) {
+      changed.push_back(DiffStep{StepKind::kChangedFile, entry.path});
+    }
+  }
+  plan.steps.insert(plan.steps.end(), changed.begin(), changed.end());
+  for (const TreeEntry& entry : oldTree) {
+    if (!entry.isDirectory && newIndex.Find(entry.path) == nullptr) {
+      plan.steps.push_back(DiffStep{StepKind::kRemovedFile, entry.path});
+    }
+  }
+  const std::vector<DiffStep> folders = FoldersLeftEmpty(oldTree, newIndex);
+  plan.steps.insert(plan.steps.end(), folders.begin(), folders.end());
+  return plan;
+}
+
+}  // namespace publisher
