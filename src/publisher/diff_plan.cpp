@@ -3,12 +3,14 @@
 #include "publisher/diff_plan.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace publisher {
 namespace {
 
 // A path as Windows compares names: letter case ignored.
-// TODO(case): only ASCII letters are folded so far.
+// Only ASCII letters are folded: Windows folds every letter by its
+// volume's table, so other letters that differ only in case are not found.
 std::wstring FoldCase(const std::wstring& path) {
   std::wstring folded = path;
   for (wchar_t& unit : folded) {
@@ -56,17 +58,35 @@ struct FolderFate {
   bool lostSomething = false;   // a removed file, or a removed folder
 };
 
-// The folders of the old release to remove, each after its contents: the
-// old listing gone through backwards meets every entry before its folder.
-std::vector<DiffStep> FoldersLeftEmpty(const std::vector<TreeEntry>& oldTree, const IndexedTree& newIndex) {
+// The folders that hold a file of the new release, folded, root excluded.
+std::unordered_set<std::wstring> FoldersHoldingFiles(const std::vector<TreeEntry>& newTree) {
+  std::unordered_set<std::wstring> folders;
+  for (const TreeEntry& entry : newTree) {
+    if (entry.isDirectory) continue;
+    for (std::wstring folder = ParentOf(entry.path); folder.size() > 1; folder = ParentOf(folder)) {
+      if (!folders.insert(FoldCase(folder)).second) break;  // its folders are in already
+    }
+  }
+  return folders;
+}
+
+// The folders of the old release that the removals leave empty, each after
+// its contents: the old listing gone through backwards meets every entry
+// before its folder. A package carries no folders, so a folder that the new
+// release has only empty is no reason to keep one.
+std::vector<DiffStep> FoldersLeftEmpty(const std::vector<TreeEntry>& oldTree, const IndexedTree& newIndex,
+                                       const std::vector<TreeEntry>& newTree) {
+  const std::unordered_set<std::wstring> newFolders = FoldersHoldingFiles(newTree);
   std::vector<DiffStep> removed;
   std::unordered_map<std::wstring, FolderFate> fates;
   for (auto entry = oldTree.rbegin(); entry != oldTree.rend(); ++entry) {
-    bool gone = newIndex.Find(entry->path) == nullptr;
+    bool gone = false;
     if (entry->isDirectory) {
       const FolderFate fate = fates[entry->path];
-      gone = gone && fate.lostSomething && !fate.keepsSomething;
+      gone = newFolders.count(FoldCase(entry->path)) == 0 && fate.lostSomething && !fate.keepsSomething;
       if (gone) removed.push_back(DiffStep{StepKind::kRemovedFolder, entry->path});
+    } else {
+      gone = newIndex.Find(entry->path) == nullptr;
     }
     FolderFate& parent = fates[ParentOf(entry->path)];
     (gone ? parent.lostSomething : parent.keepsSomething) = true;
@@ -99,7 +119,7 @@ DiffPlan PlanDiff(const std::vector<TreeEntry>& oldTree, const std::vector<TreeE
       plan.steps.push_back(DiffStep{StepKind::kRemovedFile, entry.path});
     }
   }
-  const std::vector<DiffStep> folders = FoldersLeftEmpty(oldTree, newIndex);
+  const std::vector<DiffStep> folders = FoldersLeftEmpty(oldTree, newIndex, newTree);
   plan.steps.insert(plan.steps.end(), folders.begin(), folders.end());
   return plan;
 }

@@ -14,7 +14,7 @@ enum class StepKind {
   kNewFile,        // only in the new release: carried whole
   kChangedFile,    // in both, with other content: a delta against the old one
   kRemovedFile,    // only in the old release
-  kRemovedFolder,  // a folder of the old release that its removals leave empty
+  kRemovedFolder,  // a folder of the old release that the removals leave empty
 };
 
 struct DiffStep {
@@ -48,10 +48,12 @@ using SameContent = std::function<bool(const std::wstring& packagePath)>;
 // - changed files (in both, `sameContent` false), in the same order; files
 //   for which `sameContent` is true are left out;
 // - removed files, in the old release's walk order;
-// - removed folders: every folder of the old release that the new one
-//   lacks and that holds nothing once the removals are done, though it held
-//   a removed file (a folder empty already is left as it is); each comes
-//   after everything inside it.
+// - removed folders: every folder of the old release that holds nothing
+//   once the removals are done, though it held a removed file, and in which
+//   the new release has no file (a folder empty already is left as it is,
+//   and a package carries no empty folders); each comes after everything
+//   inside it. The applier removes exactly these: the folders its removals
+//   leave empty.
 // `sameContent` is asked only about files in both releases.
 DiffPlan PlanDiff(const std::vector<TreeEntry>& oldTree, const std::vector<TreeEntry>& newTree,
                   const SameContent& sameContent);

@@ -2,6 +2,7 @@
 #include "publisher/publisher_options.h"
 
 #include "platform/posix/native_path.h"
+#include "publisher/diff_driver.h"
 #include "publisher/package_listing.h"
 #include "publisher/package_verifier.h"
 
@@ -12,6 +13,7 @@ constexpr const char* kProgramName = "quorvane-update";
 
 constexpr const char* kUsage =
     "Usage: quorvane-update -l PATCH\n"
+    "       quorvane-update --diff OLD NEW PATCH\n"
     "       quorvane-update --list PATCH\n"
     "       quorvane-update --verify PATCH\n"
     "       quorvane-update --help | --version\n"
@@ -20,6 +22,11 @@ constexpr const char* kUsage =
     "program QuorvaneUpdate.exe with a package of files appended to it.\n"
     "\n"
     "  -l PATCH         append every file under ./src to PATCH as one package\n"
+    "  --diff OLD NEW PATCH\n"
+    "                   append to PATCH one package that turns the folder OLD\n"
+    "                   into the folder NEW: new files whole, changed files as\n"
+    "                   deltas (or whole where that is smaller), removals of\n"
+    "                   the files NEW lacks and of the folders they leave empty\n"
     "  --list PATCH     list the files of PATCH's package, one a line: path as\n"
     "                   stored, size, compressed size, last-write time (UTC);\n"
     "                   then the totals\n"
@@ -29,12 +36,14 @@ constexpr const char* kUsage =
     "  --version        show the program's version\n"
     "\n"
     "Exit status: 0 when done, 1 when the operation failed (the reason is on\n"
-    "standard error), 2 for a wrong command line.\n";
+    "standard error), 2 for a wrong command line, 3 when the patch was written\n"
+    "but files that could not be read were left out of it (each is named).\n";
 
 struct Option {
   const wchar_t* name;
   const wchar_t* shortName;  // or null
   std::size_t argumentCount;
+  const char* arguments;  // as a usage error names them
   // Runs the option with its arguments; returns the exit status.
   int (*run)(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err);
 };
@@ -53,15 +62,20 @@ int ListPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std
   return ListPackage(arguments[0], out, err) ? kExitSuccess : kExitFailure;
 }
 
+int DiffTrees(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
+  return RunDiff(arguments[0], arguments[1], arguments[2], out, err);
+}
+
 int VerifyPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
   return VerifyPackage(arguments[0], out, err) ? kExitSuccess : kExitFailure;
 }
 
 constexpr Option kOptions[] = {
-    {L"--help", L"-h", 0, PrintUsage},
-    {L"--version", nullptr, 0, PrintVersion},
-    {L"--list", nullptr, 1, ListPatch},
-    {L"--verify", nullptr, 1, VerifyPatch},
+    {L"--help", L"-h", 0, "no arguments", PrintUsage},
+    {L"--version", nullptr, 0, "no arguments", PrintVersion},
+    {L"--diff", nullptr, 3, "OLD NEW PATCH", DiffTrees},
+    {L"--list", nullptr, 1, "one PATCH", ListPatch},
+    {L"--verify", nullptr, 1, "one PATCH", VerifyPatch},
 };
 
 const Option* FindOption(const std::wstring& word) {
@@ -89,9 +103,7 @@ std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, st
   }
   const std::vector<std::wstring> arguments(words.begin() + 2, words.end());
   if (arguments.size() != option->argumentCount) {
-    const std::string name = platform::posix::ToUtf8(word);
-    return UsageError(err, option->argumentCount == 0 ? name + " takes no arguments"
-                                                      : name + " takes one PATCH");
+    return UsageError(err, platform::posix::ToUtf8(word) + " takes " + option->arguments);
   }
   return option->run(arguments, out, err);
 }

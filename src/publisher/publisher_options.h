@@ -1,5 +1,5 @@
 // The native program's options for publishers, in the Unix manner: --help,
-// --version, --list PATCH and --verify PATCH. The native entry point asks
+// --version, --diff OLD NEW PATCH, --list PATCH and --verify PATCH. The native entry point asks
 // them first; every command line they leave alone goes to the mode dispatch
 // that the Windows program shares.
 #pragma once
@@ -15,6 +15,7 @@ namespace publisher {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // the operation failed; the reason is on `err`
 constexpr int kExitUsage = 2;    // the command line is wrong; one line on `err`
+constexpr int kExitFilesLeftOut = 3;  // the patch was written without some files, named on `err`
 
 // Runs the option that word 1 of `words` names, writing what it reports to
 // `out` and its errors to `err`, and returns its exit status. A word 1 that

@@ -1,0 +1,24 @@
+// --diff OLD NEW TARGET: the update patch that turns one release's folder
+// into the next one's.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace publisher {
+
+// Compares the folders `oldRoot` and `newRoot`, listed as pack mode walks
+// "src" (see PlanDiff for what the patch does), and appends to `target` one
+// package: a "file" record for every new file, a delta record (or a "file"
+// record where that is not smaller) for every changed file, a removal
+// record for every removed file; then the trailer. The records do not
+// depend on how many workers build them. Writes one line of totals to
+// `out`. Returns kExitSuccess; kExitFilesLeftOut when some entries were left
+// out, each named on `err`; kExitFailure, with the reason on `err` and the
+// target cut back to its old size, when a folder cannot be listed, the
+// releases name one file in two ways, or the package cannot be written
+// whole.
+int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target,
+            std::ostream& out, std::ostream& err);
+
+}  // namespace publisher
