@@ -14,6 +14,50 @@
 //     0       4   RecordTag "feof" (66 65 6F 66)
 //     4       4   payload length L, u32: the bytes of all FileRecords
 //
+//   DeltaRecord: a file rebuilt from the version the game folder holds
+//     0       4   RecordTag "dlta" (64 6C 74 61)
+//     4       2   n, u16
+//     6       2n  PackagePath, as in a FileRecord
+//     6+2n    24  the rebuilt file's three times, as in a FileRecord
+//     30+2n   8   old size, u64       } the base: the file it is rebuilt
+//     38+2n   4   old CRC-32, u32     } from, checked before it is read
+//     42+2n   8   new size, u64       } the result, checked before the
+//     50+2n   4   new CRC-32, u32     } file replaces the old one
+//     54+2n   m   one zlib stream (RFC 1950) of instructions; m stored nowhere
+//   RemovalRecord: a file the new release no longer has
+//     0       4   RecordTag "remv" (72 65 6D 76)
+//     4       2   n, u16
+//     6       2n  PackagePath, as in a FileRecord
+//     6+2n    8   old size, u64       } the file that is removed; a file
+//     14+2n   4   old CRC-32, u32     } that differs is not removed
+//
+// A delta's instructions, inflated, are triples back to back, each followed
+// by the bytes it carries:
+//     0       8   copy length c, u64
+//     8       8   insert length i, u64
+//     16      8   seek s, i64 (two's complement)
+//     24      c   differences: new byte = old byte + difference, modulo 256
+//     24+c    i   inserted bytes, taken as they are
+// Starting at old offset 0, a triple takes c bytes of the old file from the
+// current offset, each plus its difference, then the i inserted bytes, and
+// then moves the old offset by s. The new file is what the triples write,
+// in order; it ends after the triple that completes the new size, and its
+// instructions end there. Every length and offset is checked against the
+// sizes in the head before use: c and i never go past the new size, c never
+// past the old file's end, and the offset never before 0 or past the end.
+//
+// Why so: an old release's file usually lives on in the new one as long
+// runs that match it except for a few bytes (an offset or a version in
+// each entry of a table), with new bytes between the runs. A copy with
+// differences covers such a run in one triple, and its differences are
+// mostly zeros, which deflate shrinks to little. One stream that holds each
+// triple beside its bytes is read strictly forward, like a FileRecord's, so
+// the player's side needs one inflater, a chunk of the old file and a chunk
+// of output, whatever the files' sizes: it reads the old file forward and
+// seeks in it, never holding it. Sizes and CRC-32s of both ends name the
+// base and the result, so that a game folder that does not hold the
+// release a patch was made from is found before anything is replaced.
+//
 // All integers are little-endian, with no padding. The package has no header:
 // a reader finds it L + 8 bytes before the end of the carrier. Tags compare
 // as exact bytes, so "FILE" is no tag.
@@ -29,6 +73,8 @@ using RecordTag = char[kTagSize];
 
 constexpr RecordTag kFileTag = {'f', 'i', 'l', 'e'};
 constexpr RecordTag kEndTag = {'f', 'e', 'o', 'f'};
+constexpr RecordTag kDeltaTag = {'d', 'l', 't', 'a'};
+constexpr RecordTag kRemovalTag = {'r', 'e', 'm', 'v'};
 
 constexpr std::size_t kUnitCountSize = 2;
 constexpr std::size_t kFileTimeSize = 8;
@@ -38,6 +84,26 @@ constexpr std::size_t kTrailerSize = kTagSize + 4;
 constexpr std::size_t RecordHeadSize(std::size_t units) {
   return kTagSize + kUnitCountSize + 2 * units + 3 * kFileTimeSize;
 }
+
+// Bytes of a delta record before its zlib stream: a record head, then the
+// old and the new file's size (u64) and CRC-32 (u32).
+constexpr std::size_t kFileCheckSize = 8 + 4;
+constexpr std::size_t DeltaRecordHeadSize(std::size_t units) {
+  return RecordHeadSize(units) + 2 * kFileCheckSize;
+}
+
+// Bytes of a removal record, for a path of `units` units.
+constexpr std::size_t RemovalRecordSize(std::size_t units) {
+  return kTagSize + kUnitCountSize + 2 * units + kFileCheckSize;
+}
+
+// Bytes of one delta instruction before the bytes it carries.
+constexpr std::size_t kDeltaTripleSize = 3 * 8;
+
+// Largest old or new file a delta names: the player's side seeks in the old
+// file with the 32-bit offsets of the C library, and the publisher's search
+// indexes it with 32-bit positions. Larger files travel whole.
+constexpr std::uint64_t kMaxDeltaFileSize = 0x7FFFFFFFu;
 
 // Input and output buffer size of every deflate and inflate loop.
 constexpr std::size_t StreamChunkSize = 1024;
