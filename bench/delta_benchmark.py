@@ -26,6 +26,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
+
+from benchmark import build_launcher
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_PROGRAM = os.path.join(ROOT, "build", "native", "quorvane-update")
@@ -98,16 +101,252 @@ def release_tree(package, upstream):
     return tree
 
 
+# ---- Measuring -------------------------------------------------------------
+
+class Runner:
+    """Runs commands under peak_rss: their time and peak resident memory."""
+
+    def __init__(self, work):
+        self.path = build_launcher(work)
+        self.result_file = os.path.join(work, "peak_rss.result")
+
+    def run(self, command, cwd=None, stdin_text=None, env=None, accept=(0,)):
+        """(seconds, peak resident KiB); fails unless the exit code is in `accept`."""
+        os.sync()  # no run pays for the writes of the one before
+        process = subprocess.run([self.path, self.result_file, *map(str, command)], cwd=cwd, env=env,
+                                 input=(stdin_text or "").encode(), stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE)
+        with open(self.result_file) as result:
+            code, seconds, peak_kib = result.read().split()
+        if process.returncode != 0 or int(code) not in accept:
+            sys.exit("%s failed with exit code %s:\n%s" % (command, code, process.stderr.decode(errors="replace")))
+        return float(seconds), int(peak_kib)
+
+
+def files_of(tree):
+    """Every file below `tree` (links followed, as the program's walk does),
+    by "/" path."""
+    found = {}
+    for folder, folders, names in os.walk(tree, followlinks=True):
+        for name in names:
+            path = os.path.join(folder, name)
+            if os.path.isfile(path):
+                found[os.path.relpath(path, tree)] = path
+    return found
+
+
+def same_content(a, b):
+    if os.path.getsize(a) != os.path.getsize(b):
+        return False
+    with open(a, "rb") as left, open(b, "rb") as right:
+        while True:
+            block = left.read(1 << 20)
+            if block != right.read(1 << 20):
+                return False
+            if not block:
+                return True
+
+
+def classify(old, new):
+    """The release's changes: (new files, changed files, removed files), as
+    sorted "/" paths; identical files are in none."""
+    old_files, new_files = files_of(old), files_of(new)
+    added = sorted(set(new_files) - set(old_files))
+    removed = sorted(set(old_files) - set(new_files))
+    changed = sorted(path for path in set(old_files) & set(new_files)
+                     if not same_content(old_files[path], new_files[path]))
+    return added, changed, removed
+
+
+def copy_files(paths, source, destination):
+    for path in paths:
+        os.makedirs(os.path.dirname(os.path.join(destination, path)), exist_ok=True)
+        shutil.copyfile(os.path.join(source, path), os.path.join(destination, path))
+
+
+def deflated_size(path):
+    """What a "file" record's stream takes for this file: zlib at level 6."""
+    with open(path, "rb") as source:
+        return len(zlib.compress(source.read(), 6))
+
+
+# Each peer's command that writes the delta `patch` turning `old` into `new`.
+PEERS = {
+    "bsdiff": lambda old, new, patch: ["bsdiff", old, new, patch],
+    "xdelta3": lambda old, new, patch: ["xdelta3", "-e", "-9", "-f", "-s", old, new, patch],
+    "zstd --patch-from": lambda old, new, patch: ["zstd", "-q", "-f", "-19", "--patch-from=" + old, new, "-o",
+                                                  patch],
+}
+
+
+def measure_peer(runner, name, old, new, changed, work):
+    """One peer on every changed file: the total of the smaller of its delta
+    and the deflated whole file, the time of all its runs, its peak."""
+    total, seconds, peak, deltas = 0, 0.0, 0, 0
+    patch = os.path.join(work, "peer.patch")
+    for path in changed:
+        run_seconds, run_peak = runner.run(PEERS[name](os.path.join(old, path), os.path.join(new, path), patch))
+        seconds += run_seconds
+        peak = max(peak, run_peak)
+        delta, whole = os.path.getsize(patch), deflated_size(os.path.join(new, path))
+        deltas += delta < whole
+        total += min(delta, whole)
+    return {"changed_bytes": total, "seconds": seconds, "peak_kib": peak, "as_deltas": deltas}
+
+
+class Game:
+    """One game's two releases and the patches made between them."""
+
+    def __init__(self, name, old, new, program, runner, work):
+        self.name, self.old, self.new = name, old, new
+        self.program, self.runner = program, runner
+        self.work = os.path.join(work, name)
+        os.makedirs(self.work)
+        # An empty Wine prefix: no registered install folder can send the
+        # files elsewhere, so the current folder, holding zanthe.exe, is
+        # the game the patch finds.
+        prefix = os.path.join(self.work, "empty-wine-prefix")
+        os.makedirs(prefix)
+        self.environment = dict(os.environ, WINEPREFIX=prefix)
+
+    def carrier(self, name):
+        patch = os.path.join(self.work, name)
+        shutil.copyfile(self.program, patch)
+        os.chmod(patch, 0o755)
+        return patch
+
+    def package_bytes(self, patch):
+        return os.path.getsize(patch) - os.path.getsize(self.program)
+
+    def pack(self, name, files_from):
+        """-l of the folder `files_from`, made "src" of a folder of its own."""
+        folder = os.path.join(self.work, name + "-pack")
+        os.makedirs(folder)
+        os.symlink(files_from, os.path.join(folder, "src"))
+        patch = self.carrier(name)
+        seconds, peak = self.runner.run([self.program, "-l", patch], cwd=folder, env=self.environment)
+        return patch, {"package_bytes": self.package_bytes(patch), "seconds": seconds, "peak_kib": peak}
+
+    def diff(self, workers):
+        patch = self.carrier("diff-%d" % workers)
+        seconds, peak = self.runner.run([self.program, "--diff", self.old, self.new, patch], accept=(0, 3),
+                                        env=dict(self.environment, QUORVANE_JOBS=str(workers)))
+        return patch, {"package_bytes": self.package_bytes(patch), "seconds": seconds, "peak_kib": peak}
+
+    def apply(self, patch, name):
+        """Applies `patch` to a fresh copy of the old release; the copy is
+        not timed. Gives the folder, seconds and peak."""
+        game = os.path.join(self.work, "game-" + name)
+        # Links become the files they lead to, as the walk reads them; dangling
+        # ones, which the walk cannot read, are left out.
+        shutil.copytree(self.old, game, ignore_dangling_symlinks=True)
+        open(os.path.join(game, "zanthe.exe"), "wb").close()
+        # A failed update (exit code 1) shows as a folder that is not the new release.
+        seconds, peak = self.runner.run([patch], cwd=game, stdin_text="y\n", env=self.environment, accept=(0, 1))
+        os.remove(os.path.join(game, "zanthe.exe"))
+        return game, {"seconds": seconds, "peak_kib": peak}
+
+
+def measure_game(name, program, runner, work, peers):
+    old, new = (release_tree(name, version) for version in GAMES[name])
+    game = Game(name, old, new, program, runner, work)
+    added, changed, removed = classify(old, new)
+    figures = {"files_old": len(files_of(old)), "files_new": len(files_of(new)), "new": len(added),
+               "changed": len(changed), "removed": len(removed),
+               "changed_old_bytes": sum(os.path.getsize(os.path.join(old, p)) for p in changed),
+               "changed_new_bytes": sum(os.path.getsize(os.path.join(new, p)) for p in changed),
+               "new_files_deflated": sum(deflated_size(os.path.join(new, p)) for p in added)}
+
+    _, figures["whole_tree"] = game.pack("whole", new)
+    changed_whole = os.path.join(game.work, "changed-whole")
+    copy_files(added + changed, new, changed_whole)
+    whole_patch, figures["changed_whole"] = game.pack("changed", changed_whole)
+
+    diff_patch, figures["diff_1"] = game.diff(1)
+    _, figures["diff_2"] = game.diff(2)
+    with open(diff_patch, "rb") as one, open(os.path.join(game.work, "diff-2"), "rb") as two:
+        figures["diff_same_bytes_with_1_and_2_workers"] = one.read() == two.read()
+
+    figures["peers"] = {peer: measure_peer(runner, peer, old, new, changed, game.work) for peer in peers}
+
+    applied, figures["apply_diff"] = game.apply(diff_patch, "diff")
+    figures["apply_diff_gives_new"] = files_of(applied).keys() == files_of(new).keys() and all(
+        same_content(path, os.path.join(new, relative)) for relative, path in files_of(applied).items())
+    shutil.rmtree(applied)
+    # The same changes as whole files; its removals are not in it.
+    applied, figures["apply_changed_whole"] = game.apply(whole_patch, "changed-whole")
+    shutil.rmtree(applied)
+    return figures
+
+
+def report(name, f):
+    mb = lambda count: "%.2f MB" % (count / 1e6)
+    print("\n== %s: %d -> %d files: %d new, %d changed (%s -> %s), %d removed" % (
+        name, f["files_old"], f["files_new"], f["new"], f["changed"], mb(f["changed_old_bytes"]),
+        mb(f["changed_new_bytes"]), f["removed"]))
+    print("%-36s %12s %9s %10s" % ("patch", "size", "time", "peak"))
+    rows = [("-l, the whole new tree", f["whole_tree"]),
+            ("-l, the new and changed files whole", f["changed_whole"]),
+            ("--diff, 1 worker", f["diff_1"]), ("--diff, 2 workers", f["diff_2"])]
+    for label, row in rows:
+        print("%-36s %12s %8.2fs %7d KiB" % (label, mb(row["package_bytes"]), row["seconds"], row["peak_kib"]))
+    for peer, row in f["peers"].items():
+        total = row["changed_bytes"] + f["new_files_deflated"]
+        print("%-36s %12s %8.2fs %7d KiB  (changed files %s, %d as deltas)" % (
+            peer + ", per file + new files", mb(total), row["seconds"], row["peak_kib"],
+            mb(row["changed_bytes"]), row["as_deltas"]))
+    print("apply --diff's patch: %.2fs, %d KiB, gives the new release: %s" % (
+        f["apply_diff"]["seconds"], f["apply_diff"]["peak_kib"], f["apply_diff_gives_new"]))
+    print("apply the new and changed files whole: %.2fs, %d KiB" % (
+        f["apply_changed_whole"]["seconds"], f["apply_changed_whole"]["peak_kib"]))
+    if f["peers"]:
+        best_peer, best = min(((p, r["changed_bytes"] + f["new_files_deflated"]) for p, r in f["peers"].items()),
+                              key=lambda pair: pair[1])
+        print("targets: size %.3fx the best peer (%s; at most 1.1)" % (
+            f["diff_1"]["package_bytes"] / best, best_peer), end="")
+        if "bsdiff" in f["peers"]:
+            print(", making %.2fx bsdiff's time (at most 1)" % (
+                f["diff_2"]["seconds"] / f["peers"]["bsdiff"]["seconds"]), end="")
+        print()
+    print("        applying %d KiB (within 4 MiB plus the paths), %.2fx applying the files whole (at most 1)" % (
+        f["apply_diff"]["peak_kib"], f["apply_diff"]["seconds"] / f["apply_changed_whole"]["seconds"]))
+    print("        --diff with 2 workers %.2fx as fast as with 1; same bytes: %s" % (
+        f["diff_1"]["seconds"] / f["diff_2"]["seconds"], f["diff_same_bytes_with_1_and_2_workers"]))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--game", choices=sorted(GAMES), action="append",
                         help="measure only this game (may be given twice)")
     parser.add_argument("--fetch-only", action="store_true", help="fetch and unpack, measure nothing")
+    parser.add_argument("--peer", choices=sorted(PEERS), action="append",
+                        help="measure only this peer (may be given more than once; default: all)")
+    parser.add_argument("--program", default=DEFAULT_PROGRAM, help="the native program (default: %(default)s)")
+    parser.add_argument("--work", default=None, help="scratch folder (default: a new one in the system's temp)")
+    parser.add_argument("--results", default=os.path.join(ROOT, "build", "delta-benchmark-results.json"))
     args = parser.parse_args()
-    for game in args.game or sorted(GAMES):
-        older, newer = (release_tree(game, version) for version in GAMES[game])
-        if args.fetch_only:
-            print(older, newer)
+    games = args.game or sorted(GAMES)
+    if args.fetch_only:
+        for game in games:
+            print(*(release_tree(game, version) for version in GAMES[game]))
+        return
+    program = os.path.abspath(args.program)
+    if not os.path.exists(program):
+        sys.exit("build the native program first: scripts/build.sh")
+    peers = args.peer or list(PEERS)
+    for peer in peers:
+        if shutil.which(PEERS[peer]("o", "n", "p")[0]) is None:
+            sys.exit("%s is missing: apt-get install bsdiff xdelta3 zstd" % peer)
+    results = {}
+    with tempfile.TemporaryDirectory(prefix="quorvane-delta-bench-", dir=args.work) as work:
+        runner = Runner(work)
+        for game in games:
+            results[game] = measure_game(game, program, runner, work, peers)
+            report(game, results[game])
+    os.makedirs(os.path.dirname(args.results), exist_ok=True)
+    with open(args.results, "w") as out:
+        json.dump(results, out, indent=2)
+    print("results written to", args.results)
 
 
 if __name__ == "__main__":

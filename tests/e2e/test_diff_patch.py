@@ -183,7 +183,7 @@ class DiffPatchTest(ProgramTestCase):
         patches = []
         for workers in ("1", "2", "8"):
             patch = self.program.make_carrier(self.work, name="patch-" + workers)
-            result = diff(self.old, self.new, patch, env={"QUORVANE_WORKERS": workers})
+            result = diff(self.old, self.new, patch, env={"QUORVANE_JOBS": workers})
             self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
             patches.append(patch.read_bytes())
         self.assertEqual(patches[1], patches[0])
