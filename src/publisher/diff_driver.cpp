@@ -65,7 +65,7 @@ Built BuildWholeFileRecord(const std::wstring& newPath, std::vector<unsigned cha
 // Builds the record of one step of the plan.
 BuiltRecord BuildRecord(const DiffStep& step, const std::wstring& oldRoot, const std::wstring& newRoot) {
   BuiltRecord record;
-  const std::wstring oldPath = InTree(oldRoot, step.path);
+  const std::wstring oldPath = InTree(oldRoot, step.oldPath);
   const std::wstring newPath = InTree(newRoot, step.path);
   switch (step.kind) {
     case StepKind::kNewFile:
@@ -126,11 +126,8 @@ void Count(const DiffStep& step, Built built, Totals& totals) {
 }
 
 std::string ConflictText(const DiffConflict& conflict) {
-  const std::string names = "\"" + PathText(conflict.oldPath) + "\" in OLD and \"" + PathText(conflict.newPath) +
-                            "\" in NEW";
-  return conflict.kind == DiffConflict::kLetterCase
-             ? names + " differ only in letter case, which Windows does not tell apart"
-             : names + " are a file in one and a folder in the other";
+  return "\"" + PathText(conflict.oldPath) + "\" in OLD and \"" + PathText(conflict.newPath) +
+         "\" in NEW are a file in one and a folder in the other; one patch cannot turn either into the other";
 }
 
 // Appends the records of `plan` and the trailer to `target` at `start`.
@@ -171,9 +168,10 @@ int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std:
   }
   const TreeListing oldListing = ListTree(oldRoot);
   const TreeListing newListing = ListTree(newRoot);
-  const DiffPlan plan = PlanDiff(oldListing.entries, newListing.entries, [&](const std::wstring& path) {
-    return SameFileContent(InTree(oldRoot, path), InTree(newRoot, path));
-  });
+  const DiffPlan plan = PlanDiff(oldListing.entries, newListing.entries,
+                                [&](const std::wstring& oldPath, const std::wstring& newPath) {
+                                  return SameFileContent(InTree(oldRoot, oldPath), InTree(newRoot, newPath));
+                                });
   if (plan.conflict.kind != DiffConflict::kNone) {
     ReportFailure(err, newRoot, ConflictText(plan.conflict));
     return kExitFailure;

@@ -41,13 +41,14 @@ class IndexedTree {
   std::unordered_map<std::wstring, const TreeEntry*> byKey_;
 };
 
-// The first entry of the new release that the old one names otherwise.
+// The first entry of the new release that is a file in one release and a
+// folder in the other.
 DiffConflict FindConflict(const IndexedTree& oldIndex, const std::vector<TreeEntry>& newTree) {
   for (const TreeEntry& entry : newTree) {
     const TreeEntry* old = oldIndex.Find(entry.path);
-    if (old == nullptr) continue;
-    if (old->isDirectory != entry.isDirectory) return DiffConflict{DiffConflict::kFileAndFolder, old->path, entry.path};
-    if (old->path != entry.path) return DiffConflict{DiffConflict::kLetterCase, old->path, entry.path};
+    if (old != nullptr && old->isDirectory != entry.isDirectory) {
+      return DiffConflict{DiffConflict::kFileAndFolder, old->path, entry.path};
+    }
   }
   return DiffConflict{};
 }
@@ -84,7 +85,7 @@ std::vector<DiffStep> FoldersLeftEmpty(const std::vector<TreeEntry>& oldTree, co
     if (entry->isDirectory) {
       const FolderFate fate = fates[entry->path];
       gone = newFolders.count(FoldCase(entry->path)) == 0 && fate.lostSomething && !fate.keepsSomething;
-      if (gone) removed.push_back(DiffStep{StepKind::kRemovedFolder, entry->path});
+      if (gone) removed.push_back(DiffStep{StepKind::kRemovedFolder, entry->path, entry->path});
     } else {
       gone = newIndex.Find(entry->path) == nullptr;
     }
@@ -107,16 +108,17 @@ DiffPlan PlanDiff(const std::vector<TreeEntry>& oldTree, const std::vector<TreeE
   std::vector<DiffStep> changed;
   for (const TreeEntry& entry : newTree) {
     if (entry.isDirectory) continue;
-    if (oldIndex.Find(entry.path) == nullptr) {
-      plan.steps.push_back(DiffStep{StepKind::kNewFile, entry.path});
-    } else if (!sameContent(entry.path)) {
-      changed.push_back(DiffStep{StepKind::kChangedFile, entry.path});
+    const TreeEntry* old = oldIndex.Find(entry.path);
+    if (old == nullptr) {
+      plan.steps.push_back(DiffStep{StepKind::kNewFile, entry.path, std::wstring()});
+    } else if (!sameContent(old->path, entry.path)) {
+      changed.push_back(DiffStep{StepKind::kChangedFile, entry.path, old->path});
     }
   }
   plan.steps.insert(plan.steps.end(), changed.begin(), changed.end());
   for (const TreeEntry& entry : oldTree) {
     if (!entry.isDirectory && newIndex.Find(entry.path) == nullptr) {
-      plan.steps.push_back(DiffStep{StepKind::kRemovedFile, entry.path});
+      plan.steps.push_back(DiffStep{StepKind::kRemovedFile, entry.path, entry.path});
     }
   }
   const std::vector<DiffStep> folders = FoldersLeftEmpty(oldTree, newIndex, newTree);

@@ -19,13 +19,15 @@ enum class StepKind {
 
 struct DiffStep {
   StepKind kind;
-  std::wstring path;  // the package path
+  std::wstring path;     // the package path: the new release's name, or the old one's for a removal
+  std::wstring oldPath;  // the old release's name of a changed file, which may differ in letter case
 };
 
-// Why two releases cannot be told apart file by file on Windows, whose
-// names ignore letter case: the old release's path and the new one's.
+// A name that is a file in one release and a folder in the other, which
+// one package cannot turn into each other: the old release's path and the
+// new one's.
 struct DiffConflict {
-  enum Kind { kNone, kLetterCase, kFileAndFolder } kind = kNone;
+  enum Kind { kNone, kFileAndFolder } kind = kNone;
   std::wstring oldPath;
   std::wstring newPath;
 };
@@ -35,14 +37,16 @@ struct DiffPlan {
   DiffConflict conflict;  // when set, `steps` is empty
 };
 
-// Tells whether the file at a package path has the same content (size and
-// bytes) in both releases.
-using SameContent = std::function<bool(const std::wstring& packagePath)>;
+// Tells whether the file at `oldPath` in the old release has the same
+// content (size and bytes) as the file at `newPath` in the new one.
+using SameContent = std::function<bool(const std::wstring& oldPath, const std::wstring& newPath)>;
 
 // Compares the listings of the old and the new release. Paths are matched
-// as Windows matches names, ignoring letter case; a path whose case differs
-// between the releases, or that is a file in one and a folder in the other,
-// is a conflict, since the patch's removals would meet the new files.
+// as Windows matches names, ignoring letter case: a file renamed only in
+// case is one file, changed (under its new name) or left out like any
+// other, since Windows would find the old one under the new name, and a
+// removal of the old name would meet the new file. A path that is a file
+// in one release and a folder in the other is a conflict.
 // Otherwise the steps come in this order, each group in a fixed order:
 // - new files, in the new release's walk order;
 // - changed files (in both, `sameContent` false), in the same order; files

@@ -1,6 +1,6 @@
 // The plan between two releases' listings: which files it carries, replaces
-// and removes, which folders it removes, in which order, and the pairs of
-// names it refuses.
+// and removes, which folders it removes, in which order, and the names it
+// refuses.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -31,7 +31,7 @@ std::wstring StepText(const DiffStep& step) {
     case StepKind::kNewFile:
       return L"new " + step.path;
     case StepKind::kChangedFile:
-      return L"changed " + step.path;
+      return L"changed " + step.path + (step.oldPath == step.path ? L"" : L" from " + step.oldPath);
     case StepKind::kRemovedFile:
       return L"removed " + step.path;
     case StepKind::kRemovedFolder:
@@ -92,6 +92,14 @@ TEST(PublisherDiffPlan, CarriesReplacesAndRemovesWhatDiffers) {
        {{L".\\a", kFolder}, {L".\\a\\empty", kFolder}, {L".\\a\\x", "1"}, {L".\\e", kFolder}},
        {},
        {L"removed .\\a\\x"}},
+      {"a file renamed in letter case only is one file to Windows: left out when the same",
+       {{L".\\Readme.txt", "1"}, {L".\\Data", kFolder}, {L".\\Data\\x", "2"}},
+       {{L".\\README.TXT", "1"}, {L".\\data", kFolder}, {L".\\data\\x", "2"}},
+       {}},
+      {"a file renamed in letter case and changed is replaced under its new name",
+       {{L".\\Data", kFolder}, {L".\\Data\\Icon.svg", "old"}, {L".\\Data\\gone", "g"}},
+       {{L".\\data", kFolder}, {L".\\data\\icon.svg", "new"}},
+       {L"changed .\\data\\icon.svg from .\\Data\\Icon.svg", L"removed .\\Data\\gone"}},
       {"a folder that the new release fills with other files stays",
        {{L".\\d", kFolder}, {L".\\d\\old", "1"}},
        {{L".\\d", kFolder}, {L".\\d\\new", "2"}},
@@ -108,11 +116,13 @@ TEST(PublisherDiffPlan, CarriesReplacesAndRemovesWhatDiffers) {
       if (content != kFolder) newContent[path] = content;
     }
     const publisher::DiffPlan plan =
-        publisher::PlanDiff(Listing(c.oldRelease), Listing(c.newRelease), [&](const std::wstring& path) {
-          // Only a file in both releases may be compared.
-          EXPECT_TRUE(oldContent.count(path) == 1 && newContent.count(path) == 1) << Narrow(path);
-          return oldContent[path] == newContent[path];
-        });
+        publisher::PlanDiff(Listing(c.oldRelease), Listing(c.newRelease),
+                            [&](const std::wstring& oldPath, const std::wstring& newPath) {
+                              // Only a file of each release may be compared.
+                              EXPECT_EQ(oldContent.count(oldPath), 1u) << Narrow(oldPath);
+                              EXPECT_EQ(newContent.count(newPath), 1u) << Narrow(newPath);
+                              return oldContent[oldPath] == newContent[newPath];
+                            });
     EXPECT_EQ(plan.conflict.kind, DiffConflict::kNone);
     std::vector<std::wstring> steps;
     for (const DiffStep& step : plan.steps) steps.push_back(StepText(step));
@@ -129,12 +139,8 @@ struct ConflictCase {
   std::wstring newPath;
 };
 
-TEST(PublisherDiffPlan, RefusesNamesWindowsCannotTellApart) {
+TEST(PublisherDiffPlan, RefusesAFileThatBecomesAFolderOrTheOtherWay) {
   const ConflictCase cases[] = {
-      {"a file renamed in letter case only", {{L".\\Readme.txt", "1"}}, {{L".\\README.TXT", "1"}},
-       DiffConflict::kLetterCase, L".\\Readme.txt", L".\\README.TXT"},
-      {"a folder renamed in letter case only", {{L".\\Data", kFolder}, {L".\\Data\\x", "1"}},
-       {{L".\\data", kFolder}, {L".\\data\\x", "1"}}, DiffConflict::kLetterCase, L".\\Data", L".\\data"},
       {"a file that becomes a folder", {{L".\\x", "1"}}, {{L".\\x", kFolder}, {L".\\x\\y", "2"}},
        DiffConflict::kFileAndFolder, L".\\x", L".\\x"},
       {"a folder that becomes a file, in another case", {{L".\\d", kFolder}, {L".\\d\\y", "1"}}, {{L".\\D", "2"}},
@@ -143,7 +149,7 @@ TEST(PublisherDiffPlan, RefusesNamesWindowsCannotTellApart) {
   for (const ConflictCase& c : cases) {
     SCOPED_TRACE(c.name);
     const publisher::DiffPlan plan = publisher::PlanDiff(Listing(c.oldRelease), Listing(c.newRelease),
-                                                         [](const std::wstring&) { return false; });
+                                                         [](const std::wstring&, const std::wstring&) { return false; });
     EXPECT_EQ(plan.conflict.kind, c.kind);
     EXPECT_EQ(Narrow(plan.conflict.oldPath), Narrow(c.oldPath));
     EXPECT_EQ(Narrow(plan.conflict.newPath), Narrow(c.newPath));
