@@ -6,6 +6,9 @@
 //   adds only directories and partial files;
 // - a record that is staged leaves the carrier on the byte after its zlib
 //   stream, which inflates in full;
+// - the package reader accepts a delta's instructions exactly when a plain
+//   reading of the layout over whole buffers does, and hands on no piece
+//   that reaches outside the old file or past the new size;
 // - an update that fails, in either phase, leaves the install directory
 //   exactly as it was: the same files with the same content, the same
 //   directories, nothing more;
@@ -29,6 +32,8 @@
 #include "app/globals.h"
 #include "applier/apply_records.h"
 #include "applier/update.h"
+#include "package/delta_instructions.h"
+#include "package/layout.h"
 #include "package/side_file_names.h"
 #include "package/trailer.h"
 #include "platform/platform.h"
@@ -114,6 +119,49 @@ bool IsSideFile(const std::string& path) {
   return package::IsSideFileName(ProgramPath(fs::path(path).filename()));
 }
 
+// Hands out what a delta's instructions build, checking each piece against
+// the sizes the record names.
+class BoundsCheckingTarget final : public package::DeltaTarget {
+ public:
+  BoundsCheckingTarget(std::uint64_t oldSize, std::uint64_t newSize) : oldSize_(oldSize), newSize_(newSize) {}
+  bool Copy(std::uint64_t oldOffset, const unsigned char*, std::size_t count) override {
+    fuzz::Require(oldOffset <= oldSize_ && count <= oldSize_ - oldOffset, "a delta copy reaches past the old file");
+    return Add(count);
+  }
+  bool Insert(const unsigned char*, std::size_t count) override { return Add(count); }
+  std::uint64_t written() const { return written_; }
+
+ private:
+  bool Add(std::size_t count) {
+    fuzz::Require(count <= newSize_ - written_, "a delta writes past the new size");
+    written_ += count;
+    return true;
+  }
+  std::uint64_t oldSize_;
+  std::uint64_t newSize_;
+  std::uint64_t written_ = 0;
+};
+
+// The package reader accepts a delta's instructions exactly when a plain
+// reading of the layout does, and never hands on a piece out of bounds.
+// The stream is left where it stood.
+void CheckDeltaReader(std::FILE* package, const fuzz::RecordPeek& peek) {
+  if (peek.kind != fuzz::PeekKind::kDelta || !peek.checksRead || peek.streamStart < 0) return;
+  const long start = std::ftell(package);
+  fuzz::Require(std::fseek(package, peek.streamStart, SEEK_SET) == 0, "cannot seek to a delta's instructions");
+  package::RecordHead head;
+  head.oldFile = {peek.oldSize, peek.oldCrc};
+  head.newFile = {peek.newSize, peek.newCrc};
+  BoundsCheckingTarget target(peek.oldSize, peek.newSize);
+  const bool accepted = package::ReadDeltaInstructions(package, head, target) == package::DeltaResult::kComplete;
+  const bool valid = peek.content && peek.oldSize <= package::kMaxDeltaFileSize &&
+                     peek.newSize <= package::kMaxDeltaFileSize &&
+                     fuzz::ReferenceRebuild(*peek.content, nullptr, peek.oldSize, peek.newSize).has_value();
+  fuzz::Require(accepted == valid, accepted ? "the reader accepted an invalid delta" : "the reader refused a valid delta");
+  fuzz::Require(!accepted || target.written() == peek.newSize, "an accepted delta built another size than it names");
+  fuzz::Require(std::fseek(package, start, SEEK_SET) == 0, "cannot seek back after reading a delta");
+}
+
 // The step of the record walk: each record peeked at before it is staged,
 // and the install directory checked after it.
 class CheckedStaging {
@@ -123,6 +171,7 @@ class CheckedStaging {
 
   int operator()(std::FILE* package) {
     const fuzz::RecordPeek peek = fuzz::PeekRecord(package, carrier_, size_, g_installDir);
+    CheckDeltaReader(package, peek);
     const int result = ApplyNextRecord(package, update_);
     const fuzz::TreeSnapshot now = fuzz::SnapshotTree(install_);
     fuzz::Require(now.others.empty(), ("not a file or a directory: " + fuzz::ListPaths(now.others)).c_str());
@@ -132,7 +181,8 @@ class CheckedStaging {
       fuzz::Require(before_.files.count(path) == 0 && IsSideFile(path), ("staging changed " + path).c_str());
     }
     if (result == 1) {
-      fuzz::Require(peek.isFileRecord && !peek.destination.empty(), "staged a record without a file tag and path");
+      fuzz::Require(peek.kind == fuzz::PeekKind::kFile && !peek.destination.empty(),
+                    "staged a record without a file tag and path");
       fuzz::Require(peek.content.has_value(), "staged a record whose zlib stream does not inflate in full");
       fuzz::Require(std::ftell(package) == peek.streamEnd, "the carrier is not left right after the staged stream");
       staged_.push_back(peek);

@@ -1,4 +1,5 @@
-// Peeking at the next record and inflating its stream in one piece.
+// Peeking at the next record and inflating its stream in one piece, and a
+// reference reading of a delta's instructions.
 #include "record_peek.h"
 
 #include <zlib.h>
@@ -37,7 +38,58 @@ std::optional<std::string> InflateWhole(const std::uint8_t* bytes, std::size_t s
   return content;
 }
 
+std::uint64_t LittleEndian(const std::uint8_t* bytes, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+PeekKind KindOf(const package::RecordTag& tag) {
+  if (package::TagEquals(tag, package::kFileTag)) return PeekKind::kFile;
+  if (package::TagEquals(tag, package::kDeltaTag)) return PeekKind::kDelta;
+  if (package::TagEquals(tag, package::kRemovalTag)) return PeekKind::kRemoval;
+  return PeekKind::kOther;
+}
+
 }  // namespace
+
+std::uint32_t Crc32Of(const std::string& bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+std::optional<std::string> ReferenceRebuild(const std::string& instructions, const std::string* old,
+                                            std::uint64_t oldSize, std::uint64_t newSize) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(instructions.data());
+  // Every quantity is a 64-bit value compared in 128 bits, so that none wraps.
+  using Wide = unsigned __int128;
+  Wide at = 0;
+  Wide position = 0;
+  Wide written = 0;
+  std::string built;
+  while (at < instructions.size()) {
+    if (written == newSize || at + 24 > instructions.size()) return std::nullopt;
+    const std::uint64_t copy = LittleEndian(bytes + at, 8);
+    const std::uint64_t insert = LittleEndian(bytes + at + 8, 8);
+    const auto seek = static_cast<std::int64_t>(LittleEndian(bytes + at + 16, 8));
+    at += 24;
+    if (written + copy + insert > newSize || position + copy > oldSize) return std::nullopt;
+    if (at + copy + insert > instructions.size()) return std::nullopt;
+    if (old != nullptr) {
+      for (std::uint64_t i = 0; i < copy; ++i) {
+        built += static_cast<char>((*old)[static_cast<std::size_t>(position + i)] + bytes[at + i]);
+      }
+      built.append(instructions, static_cast<std::size_t>(at + copy), static_cast<std::size_t>(insert));
+    }
+    at += copy + insert;
+    written += copy + insert;
+    const __int128 moved = static_cast<__int128>(position + copy) + seek;
+    if (moved < 0 || moved > static_cast<__int128>(oldSize)) return std::nullopt;
+    position = static_cast<Wide>(moved);
+  }
+  if (written != newSize) return std::nullopt;
+  return built;
+}
 
 RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size_t carrierSize,
                       const std::wstring& installDir) {
@@ -45,14 +97,28 @@ RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size
   const long start = std::ftell(package);
   Require(start >= 0, "ftell failed on the carrier");
   package::RecordTag tag;
-  if (package::ReadTag(package, tag) && package::TagEquals(tag, package::kFileTag)) {
-    peek.isFileRecord = true;
+  if (package::ReadTag(package, tag) && KindOf(tag) != PeekKind::kOther) {
+    peek.kind = KindOf(tag);
     const std::wstring path = package::ReadPackagePath(package);
     const long afterPath = std::ftell(package);
     peek.destination = installDir;
     if (path.empty() || !platform::JoinPath(peek.destination, path)) peek.destination.clear();
-    const std::size_t streamStart = static_cast<std::size_t>(afterPath) + 3 * package::kFileTimeSize;
-    if (streamStart <= carrierSize) {
+    // Removals carry no times; a delta's checks follow its times.
+    const std::size_t checks =
+        static_cast<std::size_t>(afterPath) + (peek.kind == PeekKind::kRemoval ? 0 : 3 * package::kFileTimeSize);
+    const std::size_t checksSize = (peek.kind == PeekKind::kDelta ? 2 : 1) * package::kFileCheckSize;
+    if (peek.kind != PeekKind::kFile && checks + checksSize <= carrierSize) {
+      peek.checksRead = true;
+      peek.oldSize = LittleEndian(carrier + checks, 8);
+      peek.oldCrc = static_cast<std::uint32_t>(LittleEndian(carrier + checks + 8, 4));
+      if (peek.kind == PeekKind::kDelta) {
+        peek.newSize = LittleEndian(carrier + checks + 12, 8);
+        peek.newCrc = static_cast<std::uint32_t>(LittleEndian(carrier + checks + 20, 4));
+      }
+    }
+    const std::size_t streamStart = peek.kind == PeekKind::kDelta ? checks + checksSize : checks;
+    if (peek.kind != PeekKind::kRemoval && streamStart <= carrierSize) {
+      peek.streamStart = static_cast<long>(streamStart);
       std::size_t consumed = 0;
       peek.content = InflateWhole(carrier + streamStart, carrierSize - streamStart, consumed);
       peek.streamEnd = static_cast<long>(streamStart + consumed);

@@ -3,13 +3,13 @@
 // file or past the new size before it is used, and the decoder then leaves
 // its output no longer than the new size.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 
 #include "applier/rebuild_from_delta.h"
 #include "applier_test_fixture.h"
+#include "delta_test_records.h"
 #include "package/delta_instructions.h"
 #include "package/layout.h"
 #include "package/record_reader.h"
@@ -18,36 +18,9 @@
 namespace applier_test {
 namespace {
 
+using delta_test::CrcOf;
+using delta_test::Instructions;
 using package::DeltaResult;
-
-struct Triple {
-  std::uint64_t copy;
-  std::uint64_t insert;
-  std::int64_t seek;
-};
-
-void AppendU64(Bytes& out, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-// Instructions from triples, each followed by its bytes: differences of 1
-// for a copy, 'i' for an insertion.
-Bytes Instructions(std::initializer_list<Triple> triples) {
-  Bytes out;
-  for (const Triple& triple : triples) {
-    AppendU64(out, triple.copy);
-    AppendU64(out, triple.insert);
-    AppendU64(out, static_cast<std::uint64_t>(triple.seek));
-    // Hostile lengths carry no bytes: the reader must refuse them first.
-    if (triple.copy < 1 << 20) out.insert(out.end(), triple.copy, 1);
-    if (triple.insert < 1 << 20) out.insert(out.end(), triple.insert, 'i');
-  }
-  return out;
-}
-
-std::uint32_t CrcOf(const Bytes& bytes) {
-  return static_cast<std::uint32_t>(crc32(crc32(0, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
-}
 
 platform::UniqueFile StreamOf(const Bytes& bytes) {
   platform::UniqueFile stream(std::tmpfile());

@@ -1,0 +1,95 @@
+// The listing tells whole files, deltas with their base and removals apart,
+// and the verifier reads every delta's instructions as apply mode would and
+// names the first that does not hold, without any game folder.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "applier_test_fixture.h"
+#include "delta_test_records.h"
+#include "package/layout.h"
+#include "publisher/delta_record.h"
+#include "publisher/package_listing.h"
+#include "publisher/package_verifier.h"
+
+namespace applier_test {
+namespace {
+
+using delta_test::Instructions;
+
+class PublisherDeltaRecordsTest : public ApplierTest {
+ protected:
+  std::wstring PatchOf(const Bytes& records) {
+    const std::filesystem::path patch = base_ / "patch.exe";
+    WriteWholeFile(patch, Concat({Bytes(64, 'M'), Package(records)}));
+    return ToProgramPath(patch);
+  }
+};
+
+TEST_F(PublisherDeltaRecordsTest, ListsEachRecordsKindAndBase) {
+  const Bytes oldContent = MixedContent(40000, 4);
+  Bytes newContent = oldContent;
+  newContent[1000] ^= 1;
+  Bytes delta;
+  ASSERT_TRUE(publisher::AppendDeltaRecord(L".\\a.dat", kRecordTimes, oldContent, newContent, delta));
+  const std::size_t deltaStream = delta.size() - package::DeltaRecordHeadSize(7);
+  const Bytes whole = FileRecordOf(L".\\b.txt", {'h', 'i'});
+  const Bytes removal = delta_test::RemovalRecord(L".\\old\\c.dat", {123456, 0x0a0b0c0d});
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_TRUE(publisher::ListPackage(PatchOf(Concat({delta, whole, removal})), out, err)) << err.str();
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08x", delta_test::CrcOf(oldContent));
+  const std::string wholeStream = std::to_string(whole.size() - package::RecordHeadSize(7));
+  EXPECT_EQ(out.str(),
+            ".\\a.dat\t40000\t" + std::to_string(deltaStream) + "\t2015-04-21T09:05:43.6702848Z\tdelta\t40000\t" +
+                crc + "\n" + ".\\b.txt\t2\t" + wholeStream + "\t2015-04-21T09:05:43.6702848Z\tfile\n" +
+                ".\\old\\c.dat\t-\t-\t-\tremoval\t123456\t0a0b0c0d\n" + "2 files\t40002\t" +
+                std::to_string(deltaStream + whole.size() - package::RecordHeadSize(7)) + "\t1 removal\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+struct VerifyCase {
+  const char* name;
+  Bytes record;
+  const char* fault;  // empty when the patch verifies
+};
+
+TEST_F(PublisherDeltaRecordsTest, VerifiesEveryDeltasInstructionsWithoutAGameFolder) {
+  const package::FileCheck old100 = {100, 0};
+  const Bytes valid = delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, Instructions({{40, 10, 0}}));
+  const Bytes removal = delta_test::RemovalRecord(L".\\gone.dat", old100);
+  Bytes damaged = valid;
+  damaged[damaged.size() - 6] ^= 0x40;
+  const VerifyCase cases[] = {
+      {"instructions within the sizes", valid, ""},
+      {"a removal", removal, ""},
+      {"a seek before the old file",
+       delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, Instructions({{10, 0, -11}, {0, 40, 0}})),
+       "(.\\a.dat): its delta is invalid: a seek would leave the old file"},
+      {"a copy past the old end", delta_test::DeltaRecord(L".\\a.dat", old100, {150, 0}, Instructions({{101, 49, 0}})),
+       "its delta is invalid: a copy would read past the old file's end"},
+      {"instructions short of the new size",
+       delta_test::DeltaRecord(L".\\a.dat", old100, {51, 0}, Instructions({{40, 10, 0}})),
+       "its instructions end before the new file's size is reached"},
+      {"damaged instructions", damaged, "its stream is damaged"},
+      {"a removal that leaves the game folder", delta_test::RemovalRecord(L".\\..\\x.dat", old100),
+       "(.\\..\\x.dat): its path would leave the game's folder"},
+      {"a removal cut short", Bytes(removal.begin(), removal.end() - 4),
+       "(.\\gone.dat) runs on into the package trailer"},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ostringstream out;
+    std::ostringstream err;
+    const bool verified = publisher::VerifyPackage(PatchOf(Concat({FileRecordOf(L".\\z", {}), c.record})), out, err);
+    EXPECT_EQ(verified, *c.fault == '\0');
+    EXPECT_NE(err.str().find(c.fault), std::string::npos) << err.str();
+    if (verified) {
+      EXPECT_NE(out.str().find("would apply cleanly"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace applier_test
