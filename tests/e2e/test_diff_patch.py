@@ -153,42 +153,6 @@ class DiffPatchTest(ProgramTestCase):
         # nothing of the old release's that the new one lacks, folders too.
         self.assertEqual(tree_state(self.game), release_state(NEW_RELEASE))
 
-    def test_patch_holds_only_what_changed_in_the_plans_order(self):
-        patch = self.make_diff_patch()
-        records = read_records(patch.read_bytes())
-        stage1 = package_path(NEW_RELEASE[2])
-        # New files whole, then changed ones, then removals, each in the
-        # walk's order, which is NTFS's: names by their upper-case letters.
-        # The identical engine, stage2 and settings are not in the patch.
-        self.assertEqual([path for _, path, _ in records], [
-            ".\\data\\levels\\stage3.dat", ".\\maps\\new\\island.map",
-            stage1, ".\\music\\theme.ogg", ".\\readme.txt",
-            ".\\data\\old\\deeper\\gone.txt", ".\\data\\old\\obsolete.bin"])
-        kinds = {path: tag for tag, path, _ in records}
-        self.assertEqual([kinds[path] for path in (".\\data\\levels\\stage3.dat", ".\\maps\\new\\island.map")],
-                         [b"file", b"file"])
-        # The edited stage as a delta far smaller than the file; the theme,
-        # whose new content has nothing of the old, whole.
-        self.assertEqual(kinds[stage1], b"dlta")
-        self.assertLess(dict((path, size) for _, path, size in records)[stage1], len(STAGE1) // 10)
-        self.assertEqual(kinds[".\\music\\theme.ogg"], b"file")
-        self.assertEqual(kinds[".\\data\\old\\obsolete.bin"], b"remv")
-
-    def test_patch_bytes_do_not_depend_on_the_number_of_workers(self):
-        # Records carry last-access times, which the first read of a file
-        # moves: read every file once, as each run will, before the runs.
-        for path in self.new.rglob("*"):
-            if path.is_file():
-                path.read_bytes()
-        patches = []
-        for workers in ("1", "2", "8"):
-            patch = self.program.make_carrier(self.work, name="patch-" + workers)
-            result = diff(self.old, self.new, patch, env={"QUORVANE_JOBS": workers})
-            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-            patches.append(patch.read_bytes())
-        self.assertEqual(patches[1], patches[0])
-        self.assertEqual(patches[2], patches[0])
-
     def test_update_fails_with_nothing_changed_on_a_folder_that_is_not_the_old_release(self):
         def changed_base(game):
             (game / "data/levels/stage1.dat").write_bytes(_edited(STAGE1, 2))
@@ -230,9 +194,9 @@ class DiffPatchTest(ProgramTestCase):
                 self.assertEqual(tree_state(game), before)
 
 
-class DiffOptionTest(ProgramTestCase):
-    """--diff's command line and its failures, which only the native
-    program has."""
+class DiffToolTest(ProgramTestCase):
+    """What --diff writes, its command line and its failures: the native
+    program's alone."""
 
     def setUp(self):
         super().setUp()
@@ -242,6 +206,47 @@ class DiffOptionTest(ProgramTestCase):
         self.new = make_release(self.work / "new", NEW_RELEASE)
         self.target = self.program.make_carrier(self.work)
         self.before = self.target.read_bytes()
+
+    def make_diff_patch(self):
+        result = diff(self.old, self.new, self.target)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return self.target
+
+    def test_patch_holds_only_what_changed_in_the_plans_order(self):
+        patch = self.make_diff_patch()
+        records = read_records(patch.read_bytes())
+        stage1 = package_path(NEW_RELEASE[2])
+        # New files whole, then changed ones, then removals, each in the
+        # walk's order, which is NTFS's: names by their upper-case letters.
+        # The identical engine, stage2 and settings are not in the patch.
+        self.assertEqual([path for _, path, _ in records], [
+            ".\\data\\levels\\stage3.dat", ".\\maps\\new\\island.map",
+            stage1, ".\\music\\theme.ogg", ".\\readme.txt",
+            ".\\data\\old\\deeper\\gone.txt", ".\\data\\old\\obsolete.bin"])
+        kinds = {path: tag for tag, path, _ in records}
+        self.assertEqual([kinds[path] for path in (".\\data\\levels\\stage3.dat", ".\\maps\\new\\island.map")],
+                         [b"file", b"file"])
+        # The edited stage as a delta far smaller than the file; the theme,
+        # whose new content has nothing of the old, whole.
+        self.assertEqual(kinds[stage1], b"dlta")
+        self.assertLess(dict((path, size) for _, path, size in records)[stage1], len(STAGE1) // 10)
+        self.assertEqual(kinds[".\\music\\theme.ogg"], b"file")
+        self.assertEqual(kinds[".\\data\\old\\obsolete.bin"], b"remv")
+
+    def test_patch_bytes_do_not_depend_on_the_number_of_workers(self):
+        # Records carry last-access times, which the first read of a file
+        # moves: read every file once, as each run will, before the runs.
+        for path in self.new.rglob("*"):
+            if path.is_file():
+                path.read_bytes()
+        patches = []
+        for workers in ("1", "2", "8"):
+            patch = self.program.make_carrier(self.work, name="patch-" + workers)
+            result = diff(self.old, self.new, patch, env={"QUORVANE_JOBS": workers})
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            patches.append(patch.read_bytes())
+        self.assertEqual(patches[1], patches[0])
+        self.assertEqual(patches[2], patches[0])
 
     def test_wrong_folders_and_names_fail_with_the_target_unchanged(self):
         file_for_folder = make_release(self.work / "kind", [
