@@ -10,14 +10,16 @@ and prints it with all its data (-xx: every byte as \\xNN, so paths and data
 need no unquoting rules beyond that; -y: the path behind every descriptor,
 including the current folder behind AT_FDCWD; -s: data in full).
 
-record(command, folder, ...) -> list of Operation
+record(command, folder, ...) -> (exit code, standard error, list of Operation)
     Runs `command` in `folder` under strace and returns what it did to the
-    files under `folder`, paths relative to it ("/" between folders).
+    files under `folder`, paths relative to it ("/" between folders), and
+    what it wrote to its standard output and error, in order with them.
     Raises JournalError for a call that changes files in a way the journal
     does not model, so that such a change is never quietly left out.
 """
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 from dataclasses import dataclass
@@ -33,12 +35,10 @@ UNMODELLED = {"symlink", "symlinkat", "mknod", "mknodat", "chmod", "fchmod", "fc
               "fremovexattr", "writev", "pwritev", "pwritev2", "chdir", "fchdir", "open_by_handle_at",
               "io_uring_enter", "io_submit", "futimesat", "utime", "utimes"}
 
+STANDARD_OUTPUTS = {1: "standard output", 2: "standard error"}
 O_CREAT = 0o100
 O_TRUNC = 0o1000
 O_APPEND = 0o2000
-AT_REMOVEDIR = 0x200
-RENAME_NOREPLACE = 1
-RENAME_EXCHANGE = 2
 
 
 class JournalError(Exception):
@@ -47,16 +47,17 @@ class JournalError(Exception):
 
 @dataclass(frozen=True)
 class Operation:
-    """One change to the folder, or one flush.
+    """One change to the folder, one flush or one message to the user.
 
     kind: "open" (binds `handle` to the file at `path`; `create` makes it
           when it is missing, `truncate` empties it), "write" (`data` at
-          `offset` of `handle`), "resize" (`handle` cut or grown to `size`),
+          `offset` of `handle`, at its end for -1), "resize" (`handle` cut or grown to `size`),
           "mkdir", "rmdir", "unlink" (`path`), "rename", "exchange", "link"
           (`path` to `target`), "times" (`path` gets `times`, a pair of
           nanoseconds or None for a time left as it was), "flush_all" (every
           file and name of the folder's file system is durable), "flush"
-          (the file behind `handle` is durable).
+          (the file behind `handle` is durable), "output" (`data` written to
+          standard output or standard error: what the user is told, and when).
     text: the call as a reader would name it in a failure message.
     """
     kind: str
@@ -175,15 +176,15 @@ class _Reader:
             raise JournalError(f"{text}: a name moves across the folder's edge")
         self.add(kind, f"{kind} {source} -> {target}", path=source, target=target)
 
-    def call(self, name, arguments, result, decoration):
+    def call(self, name, arguments, result):
         failed = result.startswith("-")
         if name in UNMODELLED and not failed:
             raise JournalError(f"the journal does not model {name}({', '.join(arguments)})")
         handler = getattr(self, "call_" + name, None)
         if handler is not None and not failed:
-            handler(arguments, result, decoration)
+            handler(arguments, result)
 
-    def call_openat(self, arguments, result, decoration):
+    def call_openat(self, arguments, result):
         relative = self.at_path(arguments[0], arguments[1])
         descriptor = int(result)
         if relative is None:
@@ -194,18 +195,19 @@ class _Reader:
         create, truncate = bool(flags & O_CREAT), bool(flags & O_TRUNC)
         self.handles[descriptor] = [handle, 0, bool(flags & O_APPEND)]
         verb = "create" if create else "open"
-        self.add("open", f"{verb} {relative or '.'}", path=relative, handle=handle, create=create, truncate=truncate)
+        self.add("open", f"{verb} {relative or '.'}", path=relative, handle=handle, create=create,
+                 truncate=truncate)
 
-    def call_open(self, arguments, result, decoration):
-        self.call_openat([None] + arguments, result, decoration)
+    def call_open(self, arguments, result):
+        self.call_openat([None] + arguments, result)
 
-    def call_openat2(self, arguments, result, decoration):
-        self.call_openat(arguments[:3], result, decoration)
+    def call_openat2(self, arguments, result):
+        self.call_openat(arguments[:3], result)
 
-    def call_creat(self, arguments, result, decoration):
-        self.call_openat([None, arguments[0], "O_WRONLY|O_CREAT|O_TRUNC"], result, decoration)
+    def call_creat(self, arguments, result):
+        self.call_openat([None, arguments[0], "O_WRONLY|O_CREAT|O_TRUNC"], result)
 
-    def call_close(self, arguments, result, decoration):
+    def call_close(self, arguments, result):
         self.handles.pop(_number(arguments[0]), None)
 
     def duplicated(self, old, new):
@@ -216,32 +218,35 @@ class _Reader:
         # The new descriptor replaced whatever it named before.
         self.handles.pop(new, None)
 
-    def call_dup(self, arguments, result, decoration):
+    def call_dup(self, arguments, result):
         self.duplicated(_number(arguments[0]), int(result))
 
-    def call_dup2(self, arguments, result, decoration):
+    def call_dup2(self, arguments, result):
         self.duplicated(_number(arguments[0]), int(result))
 
     call_dup3 = call_dup2
 
-    def call_fcntl(self, arguments, result, decoration):
+    def call_fcntl(self, arguments, result):
         if arguments[1].startswith("F_DUPFD"):
             self.duplicated(_number(arguments[0]), int(result))
 
-    def call_lseek(self, arguments, result, decoration):
+    def call_lseek(self, arguments, result):
         descriptor = _number(arguments[0])
         if descriptor in self.handles:
             self.handles[descriptor][1] = int(result)
 
-    def call_write(self, arguments, result, decoration):
+    def call_write(self, arguments, result):
         descriptor = _number(arguments[0])
-        if descriptor not in self.handles:
+        if descriptor not in self.handles and descriptor not in STANDARD_OUTPUTS:
             return
-        record = self.handles[descriptor]
         written = int(result)
         data = _quoted(arguments[1])[:written]
         if len(data) != written:
             raise JournalError("a write's data is shorter than what it wrote")
+        if descriptor not in self.handles:
+            self.add("output", f"write to {STANDARD_OUTPUTS[descriptor]}", data=data)
+            return
+        record = self.handles[descriptor]
         # An appending descriptor writes at the end, wherever it stands.
         offset = None if record[2] else record[1]
         self.add("write", f"write {len(data)} bytes to {self.path_of(record[0])}", handle=record[0],
@@ -249,7 +254,7 @@ class _Reader:
         if offset is not None:
             record[1] += written
 
-    def call_pwrite64(self, arguments, result, decoration):
+    def call_pwrite64(self, arguments, result):
         descriptor = _number(arguments[0])
         if descriptor not in self.handles:
             return
@@ -258,7 +263,7 @@ class _Reader:
         self.add("write", f"write {len(data)} bytes to {self.path_of(handle)}", handle=handle,
                  offset=int(arguments[3]), data=data)
 
-    def call_ftruncate(self, arguments, result, decoration):
+    def call_ftruncate(self, arguments, result):
         descriptor = _number(arguments[0])
         if descriptor in self.handles:
             handle = self.handles[descriptor][0]
@@ -270,48 +275,48 @@ class _Reader:
                 return operation.path
         raise JournalError(f"no file is open as handle {handle}")
 
-    def call_mkdir(self, arguments, result, decoration):
-        self.call_mkdirat([None] + arguments, result, decoration)
+    def call_mkdir(self, arguments, result):
+        self.call_mkdirat([None] + arguments, result)
 
-    def call_mkdirat(self, arguments, result, decoration):
+    def call_mkdirat(self, arguments, result):
         relative = self.at_path(arguments[0], arguments[1])
         if relative is not None:
             self.add("mkdir", f"mkdir {relative}", path=relative)
 
-    def call_rmdir(self, arguments, result, decoration):
+    def call_rmdir(self, arguments, result):
         relative = self.at_path(None, arguments[0])
         if relative is not None:
             self.add("rmdir", f"rmdir {relative}", path=relative)
 
-    def call_unlink(self, arguments, result, decoration):
-        self.call_unlinkat([None, arguments[0], "0"], result, decoration)
+    def call_unlink(self, arguments, result):
+        self.call_unlinkat([None, arguments[0], "0"], result)
 
-    def call_unlinkat(self, arguments, result, decoration):
+    def call_unlinkat(self, arguments, result):
         relative = self.at_path(arguments[0], arguments[1])
         if relative is not None:
             kind = "rmdir" if "AT_REMOVEDIR" in arguments[2] else "unlink"
             self.add(kind, f"{kind} {relative}", path=relative)
 
-    def call_rename(self, arguments, result, decoration):
+    def call_rename(self, arguments, result):
         self.names("rename", "rename", self.at_path(None, arguments[0]), self.at_path(None, arguments[1]))
 
-    def call_renameat(self, arguments, result, decoration):
+    def call_renameat(self, arguments, result):
         self.names("rename", "renameat", self.at_path(arguments[0], arguments[1]),
                    self.at_path(arguments[2], arguments[3]))
 
-    def call_renameat2(self, arguments, result, decoration):
+    def call_renameat2(self, arguments, result):
         kind = "exchange" if "RENAME_EXCHANGE" in arguments[4] else "rename"
         self.names(kind, "renameat2", self.at_path(arguments[0], arguments[1]),
                    self.at_path(arguments[2], arguments[3]))
 
-    def call_link(self, arguments, result, decoration):
+    def call_link(self, arguments, result):
         self.names("link", "link", self.at_path(None, arguments[0]), self.at_path(None, arguments[1]))
 
-    def call_linkat(self, arguments, result, decoration):
+    def call_linkat(self, arguments, result):
         self.names("link", "linkat", self.at_path(arguments[0], arguments[1]),
                    self.at_path(arguments[2], arguments[3]))
 
-    def call_utimensat(self, arguments, result, decoration):
+    def call_utimensat(self, arguments, result):
         # Without a path (futimens) the times are the descriptor's file's.
         if arguments[1] == "NULL":
             relative = self.relative(_decorated_path(arguments[0]), b"/")
@@ -320,7 +325,8 @@ class _Reader:
         if relative is None:
             return
         if arguments[2] == "NULL":
-            raise JournalError(f"the times of {relative} are set to the current time, which the trace does not show")
+            raise JournalError(f"the times of {relative} are set to the current time, "
+                               "which the trace does not show")
         access, write = _split_arguments(arguments[2][1:-1])
         self.add("times", f"set the times of {relative or '.'}", path=relative,
                  times=(_timespec_ns(access), _timespec_ns(write)))
@@ -330,16 +336,16 @@ class _Reader:
             handle = self.handles[descriptor][0]
             self.add("flush", f"{text} {self.path_of(handle)}", handle=handle)
 
-    def call_fsync(self, arguments, result, decoration):
+    def call_fsync(self, arguments, result):
         self.flushed_file(_number(arguments[0]), "fsync")
 
-    def call_fdatasync(self, arguments, result, decoration):
+    def call_fdatasync(self, arguments, result):
         self.flushed_file(_number(arguments[0]), "fdatasync")
 
-    def call_sync(self, arguments, result, decoration):
+    def call_sync(self, arguments, result):
         self.add("flush_all", "sync")
 
-    def call_syncfs(self, arguments, result, decoration):
+    def call_syncfs(self, arguments, result):
         path = _decorated_path(arguments[0])
         inside = self.relative(path, b"/") is not None
         try:
@@ -351,7 +357,7 @@ class _Reader:
 
 
 LINE = re.compile(r"^(\d+)\s+(.*)$")
-CALL = re.compile(r"^(\w+)\((.*)\)\s+=\s+(-?\d+|0x[0-9a-f]+|\?)(?:<([^>]*)>)?(?:\s.*)?$")
+CALL = re.compile(r"^(\w+)\((.*)\)\s+=\s+(-?\d+|0x[0-9a-f]+|\?)(?:<[^>]*>)?(?:\s.*)?$")
 
 
 def parse(trace_text, folder, cwd):
@@ -377,18 +383,27 @@ def parse(trace_text, folder, cwd):
             if rest.startswith("exit_group(") or rest.startswith("exit("):
                 continue
             raise JournalError(f"a trace line that is no call: {rest[:200]}")
-        name, arguments, result, decoration = call.groups()
-        reader.call(name, _split_arguments(arguments), result, decoration)
+        name, arguments, result = call.groups()
+        reader.call(name, _split_arguments(arguments), result)
     return reader.operations
 
 
 def record(command, folder, stdin=b"", env=None, timeout=120):
     """Runs `command` with the current folder `folder` under strace, feeding
-    it `stdin`; returns (exit code, the Operations on `folder`)."""
+    it `stdin`; returns (exit code, standard error, the Operations on
+    `folder`)."""
+    if shutil.which(STRACE) is None:
+        raise JournalError("strace is missing; scripts/install-deps.sh installs it")
+    environment = dict(os.environ if env is None else env)
+    # LeakSanitizer checks by tracing the program's threads itself, which a
+    # program that strace already traces cannot allow; the untraced runs
+    # of the same program still check for leaks.
+    asan_options = [environment.get("ASAN_OPTIONS", ""), "detect_leaks=0"]
+    environment["ASAN_OPTIONS"] = ":".join(option for option in asan_options if option)
     with tempfile.TemporaryDirectory(prefix="quorvane-journal-") as scratch:
         trace = Path(scratch, "trace")
         strace = [STRACE, "-f", "-y", "-xx", "-s", str(DATA_LIMIT), "-o", str(trace), "--"]
         process = subprocess.run(strace + [str(part) for part in command], cwd=folder, input=stdin,
-                                 env=env, capture_output=True, timeout=timeout)
+                                 env=environment, capture_output=True, timeout=timeout)
         text = trace.read_text(encoding="ascii", errors="replace")
-    return process.returncode, parse(text, folder, folder)
+    return process.returncode, process.stderr.decode(errors="replace"), parse(text, folder, folder)

@@ -1,9 +1,10 @@
 """A power cut at every step of an update, natively. One run of the patch is
 recorded call by call (syscall_journal) and replayed onto a copy of the game
-folder as it was before (crash_states); after every call, each state that a
-cut at that moment can leave must hold every game file whole, old or new,
-and a new run of the patch on that state must complete and leave the new
-files, with their times, and nothing but the interrupted run's side files.
+folder as it was before (crash_states). After every call, each state that a
+cut at that moment can leave must hold every game file whole, old or new (an
+added one absent or whole), and all of them new once the completion message
+may have been shown; and a new run of the patch on that state must complete
+and leave the new files, with their times.
 
 What survives a cut (the model):
 - A flush makes durable what it covers: syncfs or sync every file and name
@@ -11,16 +12,20 @@ What survives a cut (the model):
 - Names and folders (creation, move, link, removal, new folder) and times
   reach the disk in the order they were made, as a journaling file system
   commits them: a cut keeps the changes up to some moment, so a cut after
-  call k with only the changes up to call j is the state of a cut after
-  call j. Every call is a cut point.
+  call k that kept the names only up to call j leaves the state of a cut
+  after call j. Every call is a cut point.
 - File data written since the file's last flush may be lost: the file is
-  found as the flush left it (empty if it was created since), with half of
-  the writes since then, or with all of them. Names that already reached
-  the disk do not wait for the data, as with delayed allocation.
+  found as the flush left it (empty if it was created since), with the
+  first half of the writes since then, or with all of them. Names that
+  reached the disk do not wait for the data, as with delayed allocation.
+- The completion message is final once it is written, while names may
+  still be lost back to the last flush before it: every cut from that flush
+  on must leave the new files.
 A program that flushes a file's data before the move that gives it its
-final name, and never changes a final name's file in place, passes; one
-that moves a file whose data may still be in memory leaves that name empty
-or short at some cut, and fails.
+final name, never changes a final name's file in place and flushes the
+moves before it reports completion passes; one that moves a file whose data
+may still be in memory leaves that name empty or short at some cut, and one
+that reports completion before its moves are durable can lose them.
 
 Leftovers: a cut leaves *.quorvane-partial and *.quorvane-backup files,
 some empty or short, and any other file of the program's own (its name
@@ -99,8 +104,8 @@ class PowerLossTest(ProgramTestCase):
         shutil.copytree(self.before, game)
         # No registry value: the patch updates the folder it runs in.
         environment = dict(os.environ, WINEPREFIX=tempfile.mkdtemp(dir=self.work))
-        exit_code, journal = record([self.patch], game, stdin=b"y\n", env=environment)
-        self.assertEqual(exit_code, 0, "the traced run failed")
+        exit_code, stderr, journal = record([self.patch], game, stdin=b"y\n", env=environment)
+        self.assertEqual(exit_code, 0, f"the traced run failed:\n{stderr}")
         self.assertEqual(differences(game, REPLACED + ADDED), [], "the traced run did not update")
         self.left_by_whole_run = {path for path in self.files_of(game) if path not in GAME_FILES}
         for path in self.left_by_whole_run:
@@ -124,24 +129,37 @@ class PowerLossTest(ProgramTestCase):
             self.assertEqual(state.content(path), data, f"the replay's {path} differs from the disk's")
         self.assertEqual(self.folders_of(folder), set(state.folders), "the replay's folders differ")
 
-    def whole_problems(self, state):
-        """How `state` breaks the promise that a cut leaves every game file
-        whole: a list of messages."""
+    def whole_problems(self, state, completed):
+        """How `state` breaks the promise of a cut: every game file whole,
+        old or new (an added one absent or new), and new once the state is
+        one that a cut after the completion message can leave (`completed`);
+        beside them only the program's own files. A list of messages."""
         problems = []
-        for file in REPLACED:
+        for file in REPLACED + ADDED:
             found = state.content(file.path)
-            if found not in (old_content(file.path), file.content):
-                problems.append(f"{file.path} is neither old nor new: "
-                                f"{'missing' if found is None else f'{len(found)} bytes'}")
-        for file in ADDED:
-            found = state.content(file.path)
-            if found not in (None, file.content):
-                problems.append(f"{file.path} is there but not whole: {len(found)} bytes")
+            before = old_content(file.path) if file in REPLACED else None
+            if found == file.content or (found == before and not completed):
+                continue
+            what = ("missing" if found is None else "old" if found == before
+                    else f"{len(found)} bytes, neither old nor new")
+            when = ", after the completion message" if completed else ""
+            problems.append(f"{file.path} is {what}{when}")
         if state.content(ENGINE) != b"MZ engine":
             problems.append(f"{ENGINE} changed")
         problems += [f"{path} is a leftover without the program's name"
                      for path in state.files if path not in GAME_FILES and not PROGRAM_FILE.search(path)]
         return problems
+
+    def first_settled_cut(self, journal):
+        """The first cut from which the files must all be new: the one right
+        after the last flush of everything before the completion message.
+        Names reach the disk in order, so a cut after the message can leave
+        the names of any moment from that flush on."""
+        shown = [i for i, operation in enumerate(journal)
+                 if operation.kind == "output" and UPDATE_COMPLETE.text.encode() in operation.data]
+        self.assertTrue(shown, "the traced run showed no completion message")
+        flushes = [i + 1 for i, operation in enumerate(journal[:shown[0]]) if operation.kind == "flush_all"]
+        return flushes[-1] if flushes else 0
 
     def rerun_problems(self, state, folder):
         """Runs the patch again on `state` written out at `folder`; how the
@@ -149,10 +167,10 @@ class PowerLossTest(ProgramTestCase):
         leave beside it."""
         state.materialize(folder)
         result = self.program.run([], cwd=folder, executable=self.patch)
-        problems = []
         if result.boxes != [CONFIRMATION, UPDATE_COMPLETE] or result.exit_code != 0:
-            problems.append(f"the new run did not complete: {result}")
-        problems += differences(folder, REPLACED + ADDED)
+            shutil.rmtree(folder)
+            return [f"the new run did not complete: {result}"]
+        problems = differences(folder, REPLACED + ADDED)
         if (folder / ENGINE).read_bytes() != b"MZ engine":
             problems.append(f"the new run changed {ENGINE}")
         for path in sorted(self.files_of(folder) - GAME_FILES):
@@ -166,18 +184,34 @@ class PowerLossTest(ProgramTestCase):
         shutil.rmtree(folder)
         return problems
 
+    @staticmethod
+    def what_counts_for_a_new_run(path, content):
+        """The part of a file's data that a new run's outcome may depend on:
+        all of a game file's, and of a leftover only whether it is empty,
+        whole (the old or new data of its game file) or short. States that
+        differ only in how far a leftover was written, as while a large file
+        is staged, are run again once."""
+        if not SIDE_FILE.search(path):
+            return content
+        game_file = SIDE_FILE.sub("", path)
+        whole = [file.content for file in REPLACED + ADDED if file.path == game_file]
+        whole.append(old_content(game_file))
+        return b"empty" if not content else b"whole" + content if content in whole else b"short"
+
     def test_a_power_cut_at_any_call_leaves_every_file_whole_and_a_rerun_completes(self):
         journal = self.recorded_run()
+        settled = self.first_settled_cut(journal)
         tree = Tree(self.before)
         failures, rerun = [], {}
         for cut in range(len(journal) + 1):
             if cut:
                 tree.apply(journal[cut - 1])
-            moment = f"cut after call {cut} of {len(journal)} ({journal[cut - 1].text})" if cut else "cut before any call"
+            moment = (f"cut after call {cut} of {len(journal)} ({journal[cut - 1].text})" if cut
+                      else "cut before any call")
             for survival in SURVIVALS:
                 state = tree.state(survival)
-                problems = self.whole_problems(state)
-                digest = state.digest()
+                problems = self.whole_problems(state, completed=cut >= settled)
+                digest = state.digest(self.what_counts_for_a_new_run)
                 if digest not in rerun:
                     rerun[digest] = self.rerun_problems(state, self.work / "game-after-cut")
                 problems += rerun[digest]
