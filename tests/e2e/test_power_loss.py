@@ -37,9 +37,11 @@ import os
 import random
 import re
 import shutil
+import sys
 import tempfile
 import unittest
 import zlib
+from pathlib import Path
 
 from crash_states import KEPT, SURVIVALS, Tree
 from harness import CONFIRMATION, UPDATE_COMPLETE, ProgramTestCase
@@ -220,6 +222,48 @@ class PowerLossTest(ProgramTestCase):
             shown = "\n".join(failures[:REPORTED])
             more = len(failures) - REPORTED
             self.fail(f"{shown}" + (f"\n... and {more} more" if more > 0 else ""))
+
+
+# Small programs that replace the file "game.dat" by a move, and whether a
+# cut can leave it neither old nor new: the layer must see each kind of
+# flush, and without one lose the data.
+REPLACEMENTS = (
+    ("no flush", "", True),
+    ("fsync", "os.fsync(stream.fileno())", False),
+    ("fdatasync", "os.fdatasync(stream.fileno())", False),
+    ("syncfs", "ctypes.CDLL(None, use_errno=True).syncfs(stream.fileno())", False),
+    ("sync", "os.sync()", False),
+)
+REPLACEMENT = """import ctypes, os
+with open("game.dat.new", "wb") as stream:
+    stream.write(b"new" * 5000)
+    stream.flush()
+    {flush}
+os.rename("game.dat.new", "game.dat")
+"""
+
+
+class PowerCutLayerTest(unittest.TestCase):
+    """The cuts above judge the program only as well as the layer keeps
+    what was not flushed volatile and sees the flushes made."""
+
+    def test_a_move_is_whole_at_every_cut_exactly_when_its_data_was_flushed(self):
+        for name, flush, breaks in REPLACEMENTS:
+            with self.subTest(flush=name), tempfile.TemporaryDirectory(prefix="quorvane-cut-") as work:
+                game = Path(work, "game")
+                game.mkdir()
+                (game / "game.dat").write_bytes(b"old")
+                tree = Tree(game)
+                program = [sys.executable, "-B", "-c", REPLACEMENT.format(flush=flush)]
+                exit_code, stderr, journal = record(program, game)
+                self.assertEqual(exit_code, 0, stderr)
+                found = set()
+                for operation in journal:
+                    tree.apply(operation)
+                    found |= {tree.state(survival).content("game.dat") for survival in SURVIVALS}
+                self.assertIn(b"new" * 5000, found)
+                self.assertEqual(bool(found - {b"old", b"new" * 5000}), breaks,
+                                 f"sizes of game.dat over the cuts: {sorted(map(len, found))}")
 
 
 if __name__ == "__main__":
