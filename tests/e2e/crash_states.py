@@ -16,6 +16,7 @@ state.materialize(folder)
 """
 import hashlib
 import os
+import stat
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -112,6 +113,8 @@ class State:
 
 
 class Tree:
+    """A folder's names, folders and files as a replay has made them."""
+
     def __init__(self, folder):
         self.folders = set()
         self.names = {}  # path -> inode number
@@ -121,9 +124,9 @@ class Tree:
         for path in sorted(Path(folder).rglob("*")):
             relative = path.relative_to(folder).as_posix()
             status = path.lstat()
-            if path.is_dir():
+            if stat.S_ISDIR(status.st_mode):
                 self.folders.add(relative)
-            elif path.is_file() and not path.is_symlink():
+            elif stat.S_ISREG(status.st_mode):
                 key = (status.st_dev, status.st_ino)
                 if key not in seen:
                     data = path.read_bytes()
