@@ -346,6 +346,8 @@ class _Reader:
         self.add("flush_all", "sync")
 
     def call_syncfs(self, arguments, result):
+        # The folder is taken to lie on one file system: a descriptor of a
+        # file in it flushes all of it; one outside, only if it is the same.
         path = _decorated_path(arguments[0])
         inside = self.relative(path, b"/") is not None
         try:
