@@ -36,6 +36,7 @@ int RunApplyMode(const std::wstring& programWord) {
     case package::LocateResult::kNoPackage:
       return 0;  // a bare program carries nothing to apply
     case package::LocateResult::kDamaged:
+    case package::LocateResult::kTooLarge:
       ShowUpdateFailed();
       return 0;
     case package::LocateResult::kFound:

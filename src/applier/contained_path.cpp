@@ -2,26 +2,16 @@
 // portable, so the Windows rules are checked on every host.
 #include "applier/contained_path.h"
 
-#include "package/device_names.h"
-#include "package/side_file_names.h"
+#include "package/path_component.h"
 
 namespace applier {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// An empty component would make the joined path rooted, a doubled
-// separator or a name that ends in a separator; none is a file below the
-// install directory.
-bool IsSafeComponent(const std::wstring& component) {
-  return !component.empty() && component != L".." && component.back() != L'.' && component.back() != L' ' &&
-         !package::IsReservedDeviceName(component) && !package::IsSideFileName(component);
-}
-
 }  // namespace
 
 bool IsContainedPackagePath(const std::wstring& packagePath) {
-  if (packagePath.find(L':') != std::wstring::npos) return false;
   std::size_t start =
       packagePath.size() >= 2 && packagePath[0] == L'.' && IsSeparator(packagePath[1]) ? 2 : 0;
   // A separator here makes the rest rooted ("\x") or UNC ("\\server").
@@ -29,7 +19,7 @@ bool IsContainedPackagePath(const std::wstring& packagePath) {
   for (;;) {
     std::size_t end = start;
     while (end < packagePath.size() && !IsSeparator(packagePath[end])) ++end;
-    if (!IsSafeComponent(packagePath.substr(start, end - start))) return false;
+    if (!package::IsAllowedPathComponent(packagePath.substr(start, end - start))) return false;
     if (end == packagePath.size()) return true;
     start = end + 1;
   }

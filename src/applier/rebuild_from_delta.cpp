@@ -84,12 +84,13 @@ BaseCheck CheckFile(std::FILE* file, const package::FileCheck& expected, std::ui
 }
 
 RebuildResult RebuildFromDelta(std::FILE* package, const package::RecordHead& head, std::FILE* oldFile,
-                               std::FILE* output) {
+                               std::FILE* output, std::uint32_t* builtCrc) {
   // The old file is read from its start, so the first copy needs no seek.
   if (!SeekTo(oldFile, 0)) return RebuildResult::kReadFailed;
   FileTarget target(oldFile, output);
   switch (package::ReadDeltaInstructions(package, head, target)) {
     case package::DeltaResult::kComplete:
+      if (builtCrc != nullptr) *builtCrc = target.crc();
       return target.crc() == head.newFile.crc ? RebuildResult::kRebuilt : RebuildResult::kResultDiffers;
     case package::DeltaResult::kTargetFailed:
       return target.failure();

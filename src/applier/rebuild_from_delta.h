@@ -36,8 +36,9 @@ enum class RebuildResult {
 // instructions at the package stream's position, which then stands on the
 // next record. Memory stays the same whatever the sizes: one inflater, and
 // a chunk of the old file at a time, read forward with a seek only where
-// an instruction moves.
+// an instruction moves. `builtCrc`, when given, receives the CRC-32 of the
+// file built, once every instruction was read.
 RebuildResult RebuildFromDelta(std::FILE* package, const package::RecordHead& head, std::FILE* oldFile,
-                               std::FILE* output);
+                               std::FILE* output, std::uint32_t* builtCrc = nullptr);
 
 }  // namespace applier

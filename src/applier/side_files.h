@@ -20,7 +20,11 @@ constexpr unsigned kSideNameAttempts = 100;
 // "-<attempt>" after it for attempts above 0.
 std::wstring SideFileName(const std::wstring& destination, SideFile kind, unsigned attempt);
 
-// True when every side name of `destination` fits in kMaxPath units.
+// True when every side name of `destination` fits in kMaxPath units, and
+// each name on its way, the side file's own among them, in the longest name
+// that Windows' file systems hold. (Linux holds 255 bytes, fewer units for
+// names beyond ASCII: there the system refuses the partial file, and the
+// update fails whole.)
 bool SideFileNamesFit(const std::wstring& destination);
 
 }  // namespace applier

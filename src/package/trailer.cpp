@@ -6,6 +6,7 @@
 #include "package/fields.h"
 #include "package/layout.h"
 #include "package/signed_carrier.h"
+#include "platform/platform.h"
 
 namespace package {
 namespace {
@@ -41,6 +42,10 @@ LocateResult LocatePackage(std::FILE* carrier) {
 }
 
 LocateResult LocatePackage(std::FILE* carrier, PackageBounds& bounds) {
+  // Told before any position is measured: past the limit, Windows' stream
+  // functions cannot tell one, and the package would seem to be missing.
+  const std::optional<std::uint64_t> carrierSize = platform::SizeOfStream(carrier);
+  if (carrierSize && *carrierSize >= kMaxCarrierSize) return LocateResult::kTooLarge;
   if (std::fseek(carrier, 0, SEEK_END) != 0) return LocateResult::kNoPackage;
   const long size = std::ftell(carrier);
   if (size < 0) return LocateResult::kNoPackage;

@@ -13,6 +13,8 @@ bool WritePackageTrailer(std::FILE* carrier, std::uint32_t payloadLength);
 enum class LocateResult {
   kNoPackage,  // no trailer ends the carrier, nor its part before a signature
   kDamaged,    // a trailer whose payload length reaches before the carrier
+  kTooLarge,   // a carrier of kMaxCarrierSize or more, which Windows cannot
+               // read a package from
   kFound,      // the stream stands on the first record's tag
 };
 

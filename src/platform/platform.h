@@ -93,6 +93,10 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path);
 // The identity of the file behind an open stream.
 std::optional<FileIdentity> IdentityOfStream(std::FILE* stream);
 
+// The size of the file behind an open stream, whatever it is: the stream
+// functions measure positions in a long, which Windows keeps to 32 bits.
+std::optional<std::uint64_t> SizeOfStream(std::FILE* stream);
+
 // ---- Files ---------------------------------------------------------------
 
 // Opens a stdio stream by wide path; `mode` is an fopen mode such as "rb".

@@ -10,6 +10,7 @@
 #include "package/signed_carrier.h"
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
+#include "publisher/file_folder_clashes.h"
 #include "publisher/package_walk.h"
 #include "publisher/patch_report.h"
 
@@ -19,7 +20,8 @@ namespace {
 // Why apply mode would refuse `path`, or empty when it would write it.
 std::string PathFault(const std::wstring& path) {
   if (!applier::IsContainedPackagePath(path)) {
-    return "its path would leave the game's folder, or names a device that Windows reserves";
+    return "its path would leave the game's folder, names a device that Windows reserves, or holds a name that "
+           "Windows does not allow";
   }
   // Joined to an empty folder, as the applier joins it, and with room for
   // the names the applier gives the files it keeps beside it: a path that
@@ -60,8 +62,15 @@ bool VerifyPackage(const std::wstring& patchPath, std::ostream& out, std::ostrea
   std::uint64_t files = 0;
   std::uint64_t size = 0;
   std::string pathFault;
+  FileFolderClashes clashes;
   const WalkEnd end = WalkPackage(patch.get(), [&](const WalkedRecord& record) {
-    const std::string fault = PathFault(record.path);
+    std::string fault = PathFault(record.path);
+    if (fault.empty()) {
+      if (const auto earlier = clashes.Add(record.offset, record.path)) {
+        fault = "its path needs a file and a folder of one name with " +
+                DescribeRecord(earlier->offset, earlier->path) + ", which no game folder can hold";
+      }
+    }
     if (!fault.empty()) {
       pathFault = DescribeRecord(record.offset, record.path) + ": " + fault;
       return false;

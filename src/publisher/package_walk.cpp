@@ -27,7 +27,14 @@ class DiscardingTarget final : public package::DeltaTarget {
 };
 
 WalkFault FaultOf(package::LocateResult result) {
-  return result == package::LocateResult::kNoPackage ? WalkFault::kNoPackage : WalkFault::kLengthBeforeStart;
+  switch (result) {
+    case package::LocateResult::kNoPackage:
+      return WalkFault::kNoPackage;
+    case package::LocateResult::kTooLarge:
+      return WalkFault::kTooLarge;
+    default:
+      return WalkFault::kLengthBeforeStart;
+  }
 }
 
 WalkFault FaultOf(package::RecordKind kind) {
@@ -169,6 +176,8 @@ std::string DescribeFault(const WalkEnd& end) {
       return "no package: the file does not end in a package trailer, nor does its part before a signature";
     case WalkFault::kLengthBeforeStart:
       return "the package trailer's payload length reaches before the start of the file";
+    case WalkFault::kTooLarge:
+      return "the file is 2 GiB or larger: Windows cannot read a package from it";
     case WalkFault::kUnknownTag:
       return "no record tag " + at + ": none of \"file\", \"dlta\", \"remv\" and \"feof\"";
     case WalkFault::kEmptyPath:

@@ -33,6 +33,7 @@ enum class WalkFault {
   kNone,
   kNoPackage,          // no trailer ends the patch, nor its part before a signature
   kLengthBeforeStart,  // the trailer's payload length reaches before the patch
+  kTooLarge,           // the patch is too large for Windows to read its package
   kUnknownTag,         // neither "file" nor "feof" where a record starts
   kEmptyPath,
   kRecordCutShort,     // the patch ends inside a record's path or times

@@ -5,6 +5,7 @@
 #include "publisher/diff_driver.h"
 #include "publisher/package_listing.h"
 #include "publisher/package_verifier.h"
+#include "publisher/patch_check.h"
 
 namespace publisher {
 namespace {
@@ -16,6 +17,7 @@ constexpr const char* kUsage =
     "       quorvane-update --diff OLD NEW PATCH\n"
     "       quorvane-update --list PATCH\n"
     "       quorvane-update --verify PATCH\n"
+    "       quorvane-update --check PATCH GAME\n"
     "       quorvane-update --help | --version\n"
     "\n"
     "Builds and checks patches for Quorvane. A patch is a copy of the Windows\n"
@@ -27,11 +29,18 @@ constexpr const char* kUsage =
     "                   into the folder NEW: new files whole, changed files as\n"
     "                   deltas (or whole where that is smaller), removals of\n"
     "                   the files NEW lacks and of the folders they leave empty\n"
-    "  --list PATCH     list the files of PATCH's package, one a line: path as\n"
-    "                   stored, size, compressed size, last-write time (UTC);\n"
-    "                   then the totals\n"
+    "  --list PATCH     list the records of PATCH's package, one a line: path as\n"
+    "                   stored, size, compressed size, last-write time (UTC),\n"
+    "                   kind (file, delta or removal) and for a delta or a\n"
+    "                   removal the old file's size and CRC-32; then the totals\n"
     "  --verify PATCH   check that PATCH would apply cleanly: every record,\n"
-    "                   stream and path, and that a signature covers the package\n"
+    "                   stream, delta and path, and that a signature covers the\n"
+    "                   package\n"
+    "  --check PATCH GAME\n"
+    "                   tell whether PATCH would apply to the game folder GAME,\n"
+    "                   changing nothing: every file it replaces or removes must\n"
+    "                   be the one the patch was made from; if not, name the first\n"
+    "                   that differs and how\n"
     "  -h, --help       show this help\n"
     "  --version        show the program's version\n"
     "\n"
@@ -43,7 +52,7 @@ struct Option {
   const wchar_t* name;
   const wchar_t* shortName;  // or null
   std::size_t argumentCount;
-  const char* arguments;  // as a usage error names them
+  const char* arguments;  // their names for a usage error, e.g. "PATCH"
   // Runs the option with its arguments; returns the exit status.
   int (*run)(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err);
 };
@@ -66,16 +75,21 @@ int DiffTrees(const std::vector<std::wstring>& arguments, std::ostream& out, std
   return RunDiff(arguments[0], arguments[1], arguments[2], out, err);
 }
 
+int CheckPatchAgainstGame(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
+  return CheckPatch(arguments[0], arguments[1], out, err) ? kExitSuccess : kExitFailure;
+}
+
 int VerifyPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
   return VerifyPackage(arguments[0], out, err) ? kExitSuccess : kExitFailure;
 }
 
 constexpr Option kOptions[] = {
-    {L"--help", L"-h", 0, "no arguments", PrintUsage},
-    {L"--version", nullptr, 0, "no arguments", PrintVersion},
+    {L"--help", L"-h", 0, nullptr, PrintUsage},
+    {L"--version", nullptr, 0, nullptr, PrintVersion},
     {L"--diff", nullptr, 3, "OLD NEW PATCH", DiffTrees},
     {L"--list", nullptr, 1, "one PATCH", ListPatch},
     {L"--verify", nullptr, 1, "one PATCH", VerifyPatch},
+    {L"--check", nullptr, 2, "PATCH and GAME", CheckPatchAgainstGame},
 };
 
 const Option* FindOption(const std::wstring& word) {
@@ -103,7 +117,9 @@ std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, st
   }
   const std::vector<std::wstring> arguments(words.begin() + 2, words.end());
   if (arguments.size() != option->argumentCount) {
-    return UsageError(err, platform::posix::ToUtf8(word) + " takes " + option->arguments);
+    const std::string name = platform::posix::ToUtf8(word);
+    return UsageError(err, option->argumentCount == 0 ? name + " takes no arguments"
+                                                      : name + " takes " + option->arguments);
   }
   return option->run(arguments, out, err);
 }

@@ -119,12 +119,17 @@ class PatchTestCase(ProgramTestCase):
 
     def with_path(self, index, path):
         """The patch with the path of record `index` replaced by `path`."""
-        record = self.records[index]
-        units = path.encode("utf-16-le")
-        replaced = b"file" + struct.pack("<H", len(units) // 2) + units + \
-            self.carrier[record.stream_start - 24:record.stream_end]
+        return self.with_paths({index: path})
+
+    def with_paths(self, paths):
+        """The patch with the path of each record `index` in `paths`
+        replaced by `paths[index]` (lone surrogates allowed)."""
         records = [self.record_bytes(i) for i in range(len(self.records))]
-        records[index] = replaced
+        for index, path in paths.items():
+            record = self.records[index]
+            units = path.encode("utf-16-le", "surrogatepass")
+            records[index] = b"file" + struct.pack("<H", len(units) // 2) + units + \
+                self.carrier[record.stream_start - 24:record.stream_end]
         return self.with_records(records)
 
     def run_on(self, option, carrier):
@@ -225,6 +230,43 @@ class VerifyTest(PatchTestCase):
                 self.assertEqual((result.exit_code, result.stdout), (1, ""), result.stderr)
                 self.assertRegex(result.stderr, rf"^quorvane-update: .*changed\.exe: .*{reason}")
                 self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+
+    def test_patches_that_no_game_folder_can_take_fail(self):
+        """Patches that apply mode would always refuse, whatever the game's
+        folder holds, fail to verify for the reason it would refuse them."""
+        refused = r"holds a name that Windows does not allow"
+        cases = [
+            ("a file and a folder of one name", {0: ".\\zz", 1: ".\\zz\\y"},
+             r"\(\.\\zz\\y\): its path needs a file and a folder of one name with the record at offset \d+ "
+             r"\(\.\\zz\)"),
+            ("the folder first, in other letter case", {0: ".\\zz\\y", 2: ".\\ZZ"},
+             r"\(\.\\ZZ\): its path needs a file and a folder of one name"),
+            ("a question mark", {1: ".\\what?.txt"}, refused),
+            ("a star in a folder's name", {1: ".\\*\\x.txt"}, refused),
+            ("a control character", {1: ".\\a\x01b.txt"}, refused),
+            ("a lone surrogate", {1: ".\\\ud800.txt"}, refused),
+            ("a name too long for its side files", {1: ".\\" + "a" * 236}, r"its path is too long"),
+            ("port 0", {1: ".\\data\\COM0.txt"}, r"names a device that Windows reserves"),
+            ("printer port 0", {1: ".\\lpt0"}, r"names a device that Windows reserves"),
+        ]
+        for name, paths, reason in cases:
+            with self.subTest(name):
+                result = self.run_on("--verify", self.with_paths(paths))
+                self.assertEqual((result.exit_code, result.stdout), (1, ""), result.stderr)
+                self.assertRegex(result.stderr, rf"^quorvane-update: .*changed\.exe: .*{reason}")
+        # The longest name whose side files still fit.
+        result = self.run_on("--verify", self.with_path(1, ".\\" + "a" * 235))
+        self.assertEqual((result.exit_code, result.stderr), (0, ""))
+
+    def test_a_patch_of_two_gib_or_more_fails(self):
+        patch = self.work / "changed.exe"
+        with open(patch, "wb") as stream:
+            stream.write(self.program_bytes)
+            stream.seek(2 ** 31 - len(EMPTY_PACKAGE))
+            stream.write(EMPTY_PACKAGE)
+        result = self.program.run(["--verify", patch], cwd=self.work)
+        self.assertEqual((result.exit_code, result.stdout), (1, ""), result.stderr)
+        self.assertRegex(result.stderr, r"changed\.exe: the file is 2 GiB or larger: Windows cannot read a package")
 
 
 if __name__ == "__main__":

@@ -85,6 +85,21 @@ TEST(ContainedPackagePath, JudgesEachPathWithEitherSeparator) {
       {L".\\d\\a.txt.QUORVANE-BACKUP", false},
       {L".\\a.txt.quorvane-backup-12", false},
       {L".\\x.quorvane-partial\\y", false},
+      // Names that Windows does not hold: every update that names one fails.
+      {L".\\a*b", false},
+      {L".\\a?b", false},
+      {L".\\d<\\x", false},
+      {L".\\a>b", false},
+      {L".\\a|b", false},
+      {L".\\a\"b", false},
+      {L".\\a\tb", false},
+      {L".\\a\x1F", false},
+      {L".\\\xD800.txt", false},
+      {L".\\x\xDC00", false},
+      {L".\\\xDC00\xD800", false},
+      {L".\\\xD83D\xDE00.txt", true},
+      {L".\\COM0", false},
+      {L".\\lpt0.txt", false},
   };
   for (const PathCase& c : cases) {
     for (const std::wstring& path : {std::wstring(c.path), WithSlashes(c.path)}) {

@@ -24,7 +24,7 @@ using package::DeltaResult;
 
 platform::UniqueFile StreamOf(const Bytes& bytes) {
   platform::UniqueFile stream(std::tmpfile());
-  std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
   std::rewind(stream.get());
   return stream;
 }

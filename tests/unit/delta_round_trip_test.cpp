@@ -19,7 +19,7 @@ using publisher::ChangedFileEncoding;
 
 platform::UniqueFile StreamOf(const Bytes& bytes) {
   platform::UniqueFile stream(std::tmpfile());
-  std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
   std::rewind(stream.get());
   return stream;
 }

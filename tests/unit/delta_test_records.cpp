@@ -39,7 +39,7 @@ Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, c
                   const Bytes& instructions) {
   Bytes out;
   AppendHead(out, "dlta", path);
-  AppendLittleEndian(out, 0, 24);
+  out.insert(out.end(), 3 * 8, 0);  // the three times
   AppendCheck(out, oldFile);
   AppendCheck(out, newFile);
   const Bytes stream = CompressAtLevel6(instructions);

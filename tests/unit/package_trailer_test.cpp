@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "package/fields.h"
+#include "package/layout.h"
 #include "package/trailer.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -86,6 +88,31 @@ TEST(LocatePackage, SecondPackageHidesTheFirst) {
   ASSERT_TRUE(package::ReadTag(stream, tag));
   EXPECT_TRUE(package::TagEquals(tag, package::kEndTag));
   std::fclose(stream);
+}
+
+// Windows measures stream positions in a long of 32 bits: from 2 GiB on it
+// cannot tell where a package starts, so such a carrier must be refused as
+// too large, not taken for one without a package. The files are sparse.
+TEST(LocatePackage, CarrierOfTwoGibOrMoreIsTooLarge) {
+  const struct {
+    const char* name;
+    std::uint64_t size;  // with the empty package that ends it
+    package::LocateResult result;
+  } cases[] = {
+      {"one byte below the limit", package::kMaxCarrierSize - 1, package::LocateResult::kFound},
+      {"at the limit", package::kMaxCarrierSize, package::LocateResult::kTooLarge},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(platform::TruncateFile(stream, static_cast<std::uint32_t>(c.size - package::kTrailerSize)));
+    ASSERT_EQ(std::fseek(stream, 0, SEEK_END), 0);
+    ASSERT_TRUE(package::WritePackageTrailer(stream, 0));
+    ASSERT_EQ(std::fflush(stream), 0);
+    EXPECT_EQ(package::LocatePackage(stream), c.result);
+    std::fclose(stream);
+  }
 }
 
 }  // namespace

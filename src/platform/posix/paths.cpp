@@ -124,4 +124,10 @@ std::optional<FileIdentity> IdentityOfStream(std::FILE* stream) {
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
+std::optional<std::uint64_t> SizeOfStream(std::FILE* stream) {
+  struct stat info;
+  if (fstat(fileno(stream), &info) != 0 || info.st_size < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 }  // namespace platform

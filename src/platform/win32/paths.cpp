@@ -64,4 +64,12 @@ std::optional<FileIdentity> IdentityOfStream(std::FILE* stream) {
   return IdentityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
 }
 
+std::optional<std::uint64_t> SizeOfStream(std::FILE* stream) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &size) || size.QuadPart < 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 }  // namespace platform
