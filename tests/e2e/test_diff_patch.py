@@ -233,6 +233,13 @@ class DiffToolTest(ProgramTestCase):
         self.assertEqual(kinds[".\\music\\theme.ogg"], b"file")
         self.assertEqual(kinds[".\\data\\old\\obsolete.bin"], b"remv")
 
+    def test_patch_checks_clean_against_the_old_release_only(self):
+        patch = self.make_diff_patch()
+        for game, exit_code in ((self.old, 0), (self.new, 1)):
+            with self.subTest(game=game.parent.name):
+                result = self.program.run(["--check", patch, game], cwd=self.work)
+                self.assertEqual(result.exit_code, exit_code, result.stdout + result.stderr)
+
     def test_patch_bytes_do_not_depend_on_the_number_of_workers(self):
         # Records carry last-access times, which the first read of a file
         # moves: read every file once, as each run will, before the runs.
