@@ -281,16 +281,36 @@ class DiffToolTest(ProgramTestCase):
                 self.assertEqual(result.exit_code, 2, result.stderr)
                 self.assertRegex(result.stderr, r"^quorvane-update: --diff takes OLD NEW PATCH \(see .*--help\)\n$")
 
-    def test_unreadable_new_file_is_left_out_and_named(self):
-        (self.new / "data/levels/unreadable.dat").symlink_to(self.work / "nowhere")
-        result = diff(self.old, self.new, self.target)
-        stderr = result.stderr.decode(errors="replace")
-        self.assertEqual(result.returncode, 3, stderr)
-        self.assertRegex(stderr, r"left out, cannot be read: .*/data/levels/unreadable\.dat\n")
-        # The rest is a whole package.
-        self.assertEqual(self.target.read_bytes()[:len(self.before)], self.before)
-        verify = self.program.run(["--verify", self.target], cwd=self.work)
-        self.assertEqual(verify.exit_code, 0, verify.stderr)
+    def test_files_that_cannot_be_carried_are_left_out_and_named(self):
+        def dangling_link(new):
+            (new / "data/levels/unreadable.dat").symlink_to(self.work / "nowhere")
+
+        def device_name(new):
+            (new / "data/levels/nul.txt").write_bytes(b"Windows would open the device")
+
+        cases = [
+            ("a new file that cannot be read", dangling_link,
+             r"left out, cannot be read: .*/spoiled/release/data/levels/unreadable\.dat\n"),
+            ("a name that Windows reserves", device_name,
+             r"left out, .*/spoiled/release/data/levels/nul\.txt: name not allowed in a package\n"),
+        ]
+        for name, spoil, named in cases:
+            with self.subTest(name):
+                new = self.work / "spoiled"
+                shutil.rmtree(new, ignore_errors=True)
+                shutil.copytree(self.new, new / "release", symlinks=True)
+                spoil(new / "release")
+                target = self.program.make_carrier(self.work, name="spoiled-patch")
+                result = diff(self.old, new / "release", target)
+                stderr = result.stderr.decode(errors="replace")
+                self.assertEqual(result.returncode, 3, stderr)
+                self.assertRegex(stderr, named)
+                # The rest is a whole package, the same as without the file.
+                self.assertEqual(target.read_bytes()[:len(self.before)], self.before)
+                verify = self.program.run(["--verify", target], cwd=self.work)
+                self.assertEqual(verify.exit_code, 0, verify.stderr)
+                carried = [path for _, path, _ in read_records(target.read_bytes())]
+                self.assertFalse([path for path in carried if "unreadable" in path or "nul.txt" in path], carried)
 
     def test_failed_write_cuts_the_target_back(self):
         disk = self.work / "disk"
