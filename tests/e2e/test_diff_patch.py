@@ -172,6 +172,13 @@ class DiffPatchTest(ProgramTestCase):
             (game / "data/levels/stage1.dat").unlink()
             (game / "data/levels/stage1.dat").symlink_to(outside)
 
+        def removed_folder_behind_a_link(game):
+            # The files to remove, the same bytes, in a folder outside the
+            # game that a link stands for.
+            outside = Path(tempfile.mkdtemp(dir=self.work)) / "old"
+            shutil.move(game / "data/old", outside)
+            (game / "data/old").symlink_to(outside)
+
         def removed_file_changed(game):
             (game / "data/old/obsolete.bin").write_bytes(b"a player's own file")
 
@@ -181,6 +188,7 @@ class DiffPatchTest(ProgramTestCase):
             ("a missing base file", missing_base),
             ("a base file that is a link", base_behind_a_link),
             ("a file to remove that differs from the old release's", removed_file_changed),
+            ("files to remove behind a link to a folder outside the game", removed_folder_behind_a_link),
         ]
         patch = self.make_diff_patch()
         for name, spoil in cases:
@@ -188,10 +196,12 @@ class DiffPatchTest(ProgramTestCase):
                 game = Path(tempfile.mkdtemp(dir=self.work)) / "game"
                 shutil.copytree(self.old, game, symlinks=True)
                 spoil(game)
-                before = tree_state(game)
+                # Everything below the test's folder: the game, and what
+                # links in it lead to.
+                before = tree_state(game.parent.parent)
                 self.program.set_install_dir(windows_path(game))
                 self.assertShown(self.apply(patch), [CONFIRMATION, UPDATE_FAILED])
-                self.assertEqual(tree_state(game), before)
+                self.assertEqual(tree_state(game.parent.parent), before)
 
 
 class DiffToolTest(ProgramTestCase):
