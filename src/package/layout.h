@@ -98,7 +98,7 @@ constexpr std::size_t RemovalRecordSize(std::size_t units) {
 }
 
 // Bytes of one delta instruction before the bytes it carries.
-constexpr std::size_t kDeltaTripleSize = 3 * 8;
+constexpr std::size_t kDeltaTripleSize = 24;  // three 8-byte fields
 
 // Largest old or new file a delta names: the player's side seeks in the old
 // file with the 32-bit offsets of the C library, and the publisher's search

@@ -109,6 +109,7 @@ RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size
     const std::size_t checksSize = (peek.kind == PeekKind::kDelta ? 2 : 1) * package::kFileCheckSize;
     if (peek.kind != PeekKind::kFile && checks + checksSize <= carrierSize) {
       peek.checksRead = true;
+      if (peek.kind == PeekKind::kRemoval) peek.streamEnd = static_cast<long>(checks + checksSize);
       peek.oldSize = LittleEndian(carrier + checks, 8);
       peek.oldCrc = static_cast<std::uint32_t>(LittleEndian(carrier + checks + 8, 4));
       if (peek.kind == PeekKind::kDelta) {

@@ -22,7 +22,7 @@ struct RecordPeek {
   // the carrier; nothing when it is damaged or cut short. For a delta
   // record, its instructions.
   std::optional<std::string> content;
-  long streamEnd = -1;  // carrier offset right after the zlib stream, with `content`
+  long streamEnd = -1;  // carrier offset right after the zlib stream, with `content`; after a whole removal
   long streamStart = -1;  // carrier offset of a file or delta record's zlib stream
   // The sizes and CRC-32s that a delta or a removal names, read here from
   // the carrier's bytes, when the record holds them whole.
