@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kProgramName = "quorvane-update";
 
 constexpr const char* kUsage =
-    "Usage: [QUORVANE_JOBS=N] quorvane-update -l PATCH\n"
+    "Usage: quorvane-update -l PATCH\n"
     "       quorvane-update --list PATCH\n"
     "       quorvane-update --verify PATCH\n"
     "       quorvane-update --help | --version\n"
@@ -26,8 +26,8 @@ constexpr const char* kUsage =
     "                   each folder is taken in the order Windows lists it,\n"
     "                   so one tree always gives the same package; files that\n"
     "                   cannot be packed are named on standard error. Files\n"
-    "                   are compressed on every core, or on N cores at most\n"
-    "                   when QUORVANE_JOBS=N is set, to the same bytes\n"
+    "                   are compressed on every core, to the same bytes as\n"
+    "                   on one\n"
     "  --list PATCH     list the files of PATCH's package, one a line: path as\n"
     "                   stored, size, compressed size, last-write time (UTC);\n"
     "                   then the totals\n"
@@ -35,6 +35,9 @@ constexpr const char* kUsage =
     "                   stream and path, and that a signature covers the package\n"
     "  -h, --help       show this help\n"
     "  --version        show the program's version\n"
+    "\n"
+    "Environment: QUORVANE_JOBS=N caps the files -l compresses at once to N\n"
+    "(1 to 1024; one per core when unset).\n"
     "\n"
     "Exit status: 0 when done, 1 when the operation failed (the reason is on\n"
     "standard error), 2 for a wrong command line, 3 when -l wrote the patch\n"
