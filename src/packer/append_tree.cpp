@@ -37,8 +37,9 @@ class TreeWalk {
   bool VisitDirectory(const std::wstring& path);
   // Traces the file and hands it to the record writer.
   bool VisitFile(const std::wstring& path);
-  // Traces an entry that the walk leaves out, with its reason, and counts it.
-  void LeaveOut(const wchar_t* why, const std::wstring& shownPath);
+  // Traces an entry that the walk leaves out, with its reason, and counts
+  // it unless `counted` is false.
+  void LeaveOut(const wchar_t* why, const std::wstring& shownPath, bool counted = true);
 
   RecordSink& records_;
   std::size_t entriesLeftOut_ = 0;
@@ -50,7 +51,8 @@ class TreeWalk {
 bool TreeWalk::Walk(const std::wstring& directory, std::optional<platform::FileIdentity> identity) {
   std::wstring pattern = directory;
   if (!platform::JoinPath(pattern, L"*")) {
-    LeaveOut(L"path too long", platform::DisplayPath(directory + L"\\*"));
+    // A root that does not exist holds nothing to leave out.
+    LeaveOut(L"path too long", platform::DisplayPath(directory + L"\\*"), platform::IsDirectory(directory));
     return true;
   }
   platform::DirectoryListing listing(pattern);
@@ -98,9 +100,9 @@ bool TreeWalk::VisitFile(const std::wstring& path) {
   return records_.Add(path);
 }
 
-void TreeWalk::LeaveOut(const wchar_t* why, const std::wstring& shownPath) {
+void TreeWalk::LeaveOut(const wchar_t* why, const std::wstring& shownPath, bool counted) {
   DebugTrace(L"left out, %ls: %ls\n", why, shownPath.c_str());
-  ++entriesLeftOut_;
+  if (counted) ++entriesLeftOut_;
 }
 
 }  // namespace
