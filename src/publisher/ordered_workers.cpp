@@ -49,6 +49,11 @@ int OpenSpillFile(const std::string& folder) {
   return named;
 }
 
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
 bool WriteAll(int file, const unsigned char* bytes, std::size_t count) {
   while (count > 0) {
     const ssize_t written = write(file, bytes, count);
@@ -240,6 +245,9 @@ bool OrderedWorkers::PassOn(Job& job, std::vector<unsigned char>& block) {
 
 bool OrderedWorkers::Spill(Job& job, const std::vector<unsigned char>& block) {
   if (job.spill < 0) job.spill = OpenSpillFile(spillFolder_);
+  // A folder where no file can be made (read-only, say): the system's
+  // temporary folder serves, though perhaps on a smaller disk.
+  if (job.spill < 0) job.spill = OpenSpillFile(TemporaryFolder());
   if (job.spill < 0 || !WriteAll(job.spill, block.data(), block.size())) return false;
   job.spilled += block.size();
   return true;

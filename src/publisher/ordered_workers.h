@@ -107,7 +107,8 @@ class OrderedWorkers {
 
   // Starts `workers` threads (at least one). A job whose waiting output
   // outgrows kHeldOutputPerJob writes the rest to an unnamed temporary
-  // file in `spillFolder` (a native path).
+  // file in `spillFolder` (a native path), or in the system's temporary
+  // folder when no file can be made there.
   OrderedWorkers(unsigned workers, std::string spillFolder);
   // Stops the workers: jobs not yet started are dropped, running ones are
   // told to stop (JobOutput::Write gives false) and waited for.

@@ -37,7 +37,9 @@ class PackWorkersTest : public PackerTest {
     times.lastAccess = 132000000000000000;
     times.lastWrite = 131000000000000000;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(base_ / "src")) {
-      if (entry.is_regular_file()) ASSERT_TRUE(platform::WriteFileTimes(ToProgramPath(entry.path()), times));
+      if (entry.is_regular_file()) {
+        ASSERT_TRUE(platform::WriteFileTimes(ToProgramPath(entry.path()), times));
+      }
     }
     packer::SetPackWorkers(workers);
     package_.reset(platform::OpenFile(ToProgramPath(base_ / "package.bin"), "w+b"));
