@@ -35,19 +35,25 @@ int DelayOf(std::size_t item, std::size_t count, int first) {
 }
 
 // Runs one job per size on `workers` workers. Each job sleeps (DelayOf),
-// then writes its output in uneven pieces and returns its index.
+// then writes its output in uneven pieces, pausing `midPause` ms half-way,
+// and returns its index.
 RunOutcome RunJobs(unsigned workers, const std::vector<std::size_t>& sizes, const std::string& spillFolder,
-                   int firstDelay) {
+                   int firstDelay, int midPause = 0) {
   RunOutcome outcome;
   publisher::OrderedWorkers pool(workers, spillFolder);
   for (std::size_t item = 0; item < sizes.size(); ++item) {
     const std::size_t size = sizes[item];
     const int delay = DelayOf(item, sizes.size(), firstDelay);
     const bool submitted = pool.Submit(
-        [item, size, delay](publisher::JobOutput& output) {
+        [item, size, delay, midPause](publisher::JobOutput& output) {
           std::this_thread::sleep_for(std::chrono::milliseconds(delay));
           const Bytes bytes = ItemOutput(item, size);
+          bool paused = false;
           for (std::size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 + 1) {
+            if (!paused && at >= bytes.size() / 2) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(midPause));
+              paused = true;
+            }
             if (!output.Write(bytes.data() + at, std::min(piece, bytes.size() - at))) return -1;
           }
           return static_cast<int>(item);
@@ -81,7 +87,8 @@ TEST_F(OrderedWorkersTest, OutputComesInSubmissionOrderByteForByte) {
   struct Case {
     const char* name;
     std::vector<std::size_t> sizes;
-    int firstDelay;  // ms
+    int firstDelay;    // ms
+    int midPause = 0;  // ms
   };
   const Case cases[] = {
       {"no jobs", {}, 0},
@@ -91,11 +98,15 @@ TEST_F(OrderedWorkersTest, OutputComesInSubmissionOrderByteForByte) {
       // Later jobs' outputs outgrow their share while the first job still
       // sleeps: the rest goes to spill files.
       {"outputs beyond the memory share", {3 * kShare + 5, 2 * kShare + kBlock, 5, 3 * kShare, 1}, 200},
+      // The second job spills, pauses until the first has been delivered,
+      // and goes on writing as the job being delivered: what it writes then
+      // must still follow what it spilled.
+      {"a spilling job whose turn comes while it writes", {5, 4 * kShare, 1}, 100, 400},
   };
   for (const Case& c : cases) {
     for (const unsigned workers : {1u, 2u, 8u}) {
       SCOPED_TRACE(testing::Message() << c.name << ", " << workers << " workers");
-      const RunOutcome outcome = RunJobs(workers, c.sizes, folder_.string(), c.firstDelay);
+      const RunOutcome outcome = RunJobs(workers, c.sizes, folder_.string(), c.firstDelay, c.midPause);
       EXPECT_TRUE(outcome.finished);
       ASSERT_EQ(outcome.delivered.size(), c.sizes.size());
       for (std::size_t item = 0; item < c.sizes.size(); ++item) {
