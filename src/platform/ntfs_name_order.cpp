@@ -1,6 +1,8 @@
 // NTFS's listing order, with a self-contained simple upper-case mapping.
 #include "platform/ntfs_name_order.h"
 
+#include <cstdint>
+
 namespace platform {
 namespace {
 
@@ -45,7 +47,8 @@ constexpr Pairs kPairs[] = {
 }  // namespace
 
 wchar_t NtfsUpcase(wchar_t unit) {
-  const unsigned value = static_cast<unsigned>(unit);
+  // A UTF-16 unit, whatever the width of wchar_t.
+  const unsigned value = static_cast<std::uint16_t>(unit);
   for (const Range& range : kShifted) {
     if (value >= range.first && value <= range.last) return static_cast<wchar_t>(static_cast<int>(value) + range.shift);
   }
@@ -62,8 +65,8 @@ wchar_t NtfsUpcase(wchar_t unit) {
 bool NtfsNameLess(const std::wstring& a, const std::wstring& b) {
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < common; ++i) {
-    const unsigned left = static_cast<unsigned>(NtfsUpcase(a[i])) & 0xFFFF;
-    const unsigned right = static_cast<unsigned>(NtfsUpcase(b[i])) & 0xFFFF;
+    const unsigned left = static_cast<std::uint16_t>(NtfsUpcase(a[i]));
+    const unsigned right = static_cast<std::uint16_t>(NtfsUpcase(b[i]));
     if (left != right) return left < right;
   }
   if (a.size() != b.size()) return a.size() < b.size();

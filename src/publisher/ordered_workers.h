@@ -37,7 +37,7 @@ namespace publisher {
 // beyond it the rest goes to a temporary file. Each worker adds a block of
 // kOutputBlockSize being filled and what its work itself needs.
 constexpr std::size_t kHeldOutputPerJob = 1 << 20;
-constexpr std::size_t kOutputBlockSize = 64 * 1024;
+constexpr std::size_t kOutputBlockSize = std::size_t{64} * 1024;
 // Jobs given out at most per worker before the oldest has been delivered.
 constexpr std::size_t kJobsAheadPerWorker = 4;
 
