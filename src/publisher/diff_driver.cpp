@@ -1,20 +1,24 @@
 // The --diff driver: lists both releases, plans the patch, builds each
-// record and appends them in the plan's order, then the trailer.
+// step's record on a worker and appends the records in the plan's order,
+// then the trailer.
 #include "publisher/diff_driver.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
-#include "app/globals.h"
 #include "package/layout.h"
 #include "package/trailer.h"
 #include "packer/package_output.h"
+#include "packer/record_output.h"
 #include "packer/write_file_record.h"
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
 #include "platform/unique_file.h"
 #include "publisher/delta_record.h"
 #include "publisher/diff_plan.h"
+#include "publisher/ordered_workers.h"
 #include "publisher/patch_report.h"
 #include "publisher/path_text.h"
 #include "publisher/publisher_options.h"
@@ -23,19 +27,22 @@
 namespace publisher {
 namespace {
 
-// What building one step's record gave.
-enum class Built {
+// What building one step's record gave: the status a worker hands to the
+// delivery.
+enum class Built : int {
   kWholeFile,  // a "file" record
   kDelta,      // a delta record
   kRemoval,    // a removal record
   kNothing,    // a folder: the applier removes it with the last removal in it
-  kLeftOut,    // the file could not be read; nothing was built
+  kLeftOut,    // the file could not be read, or is the package; nothing was built
   kFailed,     // the record could not be built whole
 };
 
-struct BuiltRecord {
-  Built built = Built::kNothing;
-  std::vector<unsigned char> bytes;
+// The two releases' folders and the package being written.
+struct Releases {
+  std::wstring oldRoot;
+  std::wstring newRoot;
+  std::optional<platform::FileIdentity> package;
 };
 
 // The folder root joined with a package path; both were joined once by the
@@ -46,51 +53,58 @@ std::wstring InTree(const std::wstring& root, const std::wstring& packagePath) {
   return path;
 }
 
-// A "file" record of the new release's file, by pack mode's record writer,
-// through a temporary file that is then read back.
-Built BuildWholeFileRecord(const std::wstring& newPath, std::vector<unsigned char>& bytes) {
-  const platform::UniqueFile spill(std::tmpfile());
-  if (!spill) return Built::kFailed;
-  const packer::RecordResult result = packer::WriteFileRecord(spill.get(), newPath);
-  if (result != packer::RecordResult::kWritten) {
-    return result == packer::RecordResult::kSkipped ? Built::kLeftOut : Built::kFailed;
-  }
-  const long size = std::ftell(spill.get());
-  if (size < 0 || std::fseek(spill.get(), 0, SEEK_SET) != 0) return Built::kFailed;
-  bytes.resize(static_cast<std::size_t>(size));
-  return std::fread(bytes.data(), 1, bytes.size(), spill.get()) == bytes.size() ? Built::kWholeFile
-                                                                                : Built::kFailed;
+// A record made on a worker, kept by the ordered workers until its turn.
+class JobRecordOutput final : public packer::RecordOutput {
+ public:
+  explicit JobRecordOutput(JobOutput& output) : output_(output) {}
+  bool Write(const void* bytes, std::size_t count) override { return output_.Write(bytes, count); }
+
+ private:
+  JobOutput& output_;
+};
+
+// A "file" record of the new release's file, by pack mode's record writer.
+Built WriteWholeFile(const Releases& releases, const std::wstring& newPath, JobOutput& output) {
+  JobRecordOutput records(output);
+  const packer::RecordResult result =
+      packer::WriteFileRecordTo(records, releases.newRoot, newPath, releases.package).result;
+  if (result == packer::RecordResult::kSkipped) return Built::kLeftOut;
+  return result == packer::RecordResult::kWritten ? Built::kWholeFile : Built::kFailed;
 }
 
-// Builds the record of one step of the plan.
-BuiltRecord BuildRecord(const DiffStep& step, const std::wstring& oldRoot, const std::wstring& newRoot) {
-  BuiltRecord record;
-  const std::wstring oldPath = InTree(oldRoot, step.oldPath);
-  const std::wstring newPath = InTree(newRoot, step.path);
+bool IsThePackage(const Releases& releases, const std::wstring& path) {
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
+  return releases.package && identity && *identity == *releases.package;
+}
+
+// Builds the record of one step of the plan into `output`.
+Built BuildRecord(const Releases& releases, const DiffStep& step, JobOutput& output) {
+  const std::wstring oldPath = InTree(releases.oldRoot, step.oldPath);
+  const std::wstring newPath = InTree(releases.newRoot, step.path);
+  std::vector<unsigned char> record;
   switch (step.kind) {
     case StepKind::kNewFile:
-      record.built = BuildWholeFileRecord(newPath, record.bytes);
-      break;
+      return WriteWholeFile(releases, newPath, output);
     case StepKind::kChangedFile: {
       ChangedFileEncoding encoding = ChangedFileEncoding::kWholeFile;
-      if (EncodeChangedFileRecord(oldPath, newPath, step.path, record.bytes, &encoding)) {
-        record.built = encoding == ChangedFileEncoding::kDelta ? Built::kDelta : Built::kWholeFile;
-      } else {
-        // An old file that cannot be read is no base for a delta; the new
-        // one replaces it whole.
-        record.built = BuildWholeFileRecord(newPath, record.bytes);
+      // An old file that cannot be read is no base for a delta; the new
+      // one replaces it whole.
+      if (IsThePackage(releases, oldPath) ||
+          !EncodeChangedFileRecord(oldPath, newPath, step.path, record, &encoding)) {
+        return WriteWholeFile(releases, newPath, output);
       }
-      break;
+      if (!output.Write(record.data(), record.size())) return Built::kFailed;
+      return encoding == ChangedFileEncoding::kDelta ? Built::kDelta : Built::kWholeFile;
     }
     case StepKind::kRemovedFile:
-      record.built = EncodeRemovalRecord(oldPath, step.path, record.bytes) ? Built::kRemoval : Built::kLeftOut;
-      break;
+      if (IsThePackage(releases, oldPath) || !EncodeRemovalRecord(oldPath, step.path, record)) {
+        return Built::kLeftOut;
+      }
+      return output.Write(record.data(), record.size()) ? Built::kRemoval : Built::kFailed;
     case StepKind::kRemovedFolder:
-      record.built = Built::kNothing;
-      break;
+      return Built::kNothing;
   }
-  if (record.built == Built::kLeftOut || record.built == Built::kFailed) record.bytes.clear();
-  return record;
+  return Built::kFailed;
 }
 
 // What the patch holds, for the line of totals.
@@ -130,25 +144,40 @@ std::string ConflictText(const DiffConflict& conflict) {
          "\" in NEW are a file in one and a folder in the other; one patch cannot turn either into the other";
 }
 
-// Appends the records of `plan` and the trailer to `target` at `start`.
-// False when any byte could not be written or the carrier would grow too
-// large for a reader.
-bool AppendPackage(std::FILE* target, long start, const DiffPlan& plan, const std::wstring& oldRoot,
-                   const std::wstring& newRoot, Totals& totals, std::ostream& err) {
+// Where the workers spill records that wait for their turn: beside the
+// target, on the disk the package goes to anyway.
+std::string SpillFolder(const std::wstring& target) {
+  const std::filesystem::path folder = std::filesystem::path(platform::posix::ToNativePath(target)).parent_path();
+  return folder.empty() ? std::string(".") : folder.string();
+}
+
+// Builds the records of `plan` on `workers` workers and appends them to
+// `target` at `start` in the plan's order, then the trailer. Names each
+// file left out on `err`, in that order. False when any byte could not be
+// written or the carrier would grow too large for a reader.
+bool AppendPackage(std::FILE* target, long start, const DiffPlan& plan, const Releases& releases,
+                   unsigned workers, const std::wstring& targetPath, Totals& totals, std::ostream& err) {
+  OrderedWorkers pool(workers, SpillFolder(targetPath));
   for (const DiffStep& step : plan.steps) {
-    const BuiltRecord record = BuildRecord(step, oldRoot, newRoot);
-    if (record.built == Built::kFailed) return false;
-    if (record.built == Built::kLeftOut) {
-      err << kProgramName << ": left out, cannot be read: "
-          << platform::posix::ToUtf8(platform::DisplayPath(
-                 InTree(step.kind == StepKind::kRemovedFile ? oldRoot : newRoot, step.path)))
-          << '\n';
-    }
-    if (!record.bytes.empty() && !packer::WriteToPackage(target, record.bytes.data(), record.bytes.size())) {
-      return false;
-    }
-    Count(step, record.built, totals);
+    const bool submitted = pool.Submit(
+        [&releases, &step](JobOutput& output) { return static_cast<int>(BuildRecord(releases, step, output)); },
+        [&](JobResult& result) {
+          for (Piece piece; result.Next(piece);) {
+            if (!packer::WriteToPackage(target, piece.bytes, piece.count)) return false;
+          }
+          const auto built = static_cast<Built>(result.status());
+          if (result.outputLost() || built == Built::kFailed) return false;
+          if (built == Built::kLeftOut) {
+            const std::wstring& root = step.kind == StepKind::kNewFile ? releases.newRoot : releases.oldRoot;
+            err << kProgramName << ": left out, cannot be read: "
+                << platform::posix::ToUtf8(platform::DisplayPath(InTree(root, step.path))) << '\n';
+          }
+          Count(step, built, totals);
+          return true;
+        });
+    if (!submitted) return false;
   }
+  if (!pool.Finish()) return false;
   const long end = std::ftell(target);
   if (end < start || static_cast<std::uint64_t>(end) + package::kTrailerSize >= package::kMaxCarrierSize) {
     return false;
@@ -158,7 +187,7 @@ bool AppendPackage(std::FILE* target, long start, const DiffPlan& plan, const st
 
 }  // namespace
 
-int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target,
+int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target, unsigned workers,
             std::ostream& out, std::ostream& err) {
   for (const std::wstring* root : {&oldRoot, &newRoot}) {
     if (!platform::IsDirectory(*root)) {
@@ -193,14 +222,11 @@ int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std:
     ReportFailure(err, target, "too large to carry a package");
     return kExitFailure;
   }
-  // The record writer makes the new files' package paths relative to this.
-  g_sourceRoot = newRoot;
+  const Releases releases{oldRoot, newRoot, platform::IdentityOfStream(stream.get())};
   Totals totals;
-  const bool written = AppendPackage(stream.get(), start, plan, oldRoot, newRoot, totals, err);
-  g_sourceRoot.clear();
-  if (!written) {
+  if (!AppendPackage(stream.get(), start, plan, releases, workers, target, totals, err)) {
     // Leave nothing half-written: the target goes back to what it was.
-    platform::TruncateFile(stream.get(), static_cast<std::uint32_t>(start));
+    platform::TruncateFile(stream.get(), static_cast<std::uint64_t>(start));
     ReportFailure(err, target, "the package could not be written whole; the file is as it was");
     return kExitFailure;
   }
@@ -208,7 +234,7 @@ int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std:
   out << platform::posix::ToUtf8(target) << ": " << totals.newFiles << " new, " << totals.changed << " changed ("
       << totals.deltas << " as deltas), " << totals.removed << " removed, " << totals.folders
       << " folders removed with them; " << totals.leftOut << " left out\n";
-  return totals.leftOut == 0 ? kExitSuccess : kExitFilesLeftOut;
+  return totals.leftOut == 0 ? kExitSuccess : kExitPatchLacksFiles;
 }
 
 }  // namespace publisher

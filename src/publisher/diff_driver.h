@@ -11,14 +11,14 @@ namespace publisher {
 // "src" (see PlanDiff for what the patch does), and appends to `target` one
 // package: a "file" record for every new file, a delta record (or a "file"
 // record where that is not smaller) for every changed file, a removal
-// record for every removed file; then the trailer. The records do not
-// depend on how many workers build them. Writes one line of totals to
-// `out`. Returns kExitSuccess; kExitFilesLeftOut when some entries were left
-// out, each named on `err`; kExitFailure, with the reason on `err` and the
+// record for every removed file; then the trailer. `workers` threads build
+// the records side by side; the package's bytes do not depend on how many.
+// Writes one line of totals to `out`. Returns kExitSuccess;
+// kExitPatchLacksFiles when some entries were left out, each named on `err`; kExitFailure, with the reason on `err` and the
 // target cut back to its old size, when a folder cannot be listed, the
 // releases name one file in two ways, or the package cannot be written
 // whole.
-int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target,
+int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target, unsigned workers,
             std::ostream& out, std::ostream& err);
 
 }  // namespace publisher

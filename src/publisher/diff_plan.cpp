@@ -5,17 +5,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/ntfs_name_order.h"
+
 namespace publisher {
 namespace {
 
-// A path as Windows compares names: letter case ignored.
-// Only ASCII letters are folded: Windows folds every letter by its
-// volume's table, so other letters that differ only in case are not found.
+// A path as Windows compares names: letter case ignored, by the same
+// upper-casing that orders the listing.
 std::wstring FoldCase(const std::wstring& path) {
   std::wstring folded = path;
-  for (wchar_t& unit : folded) {
-    if (unit >= L'a' && unit <= L'z') unit = static_cast<wchar_t>(unit - L'a' + L'A');
-  }
+  for (wchar_t& unit : folded) unit = platform::NtfsUpcase(unit);
   return folded;
 }
 

@@ -1,8 +1,11 @@
 // The option table of the publisher's command line and its usage errors.
 #include "publisher/publisher_options.h"
 
+#include <cstdlib>
+
 #include "platform/posix/native_path.h"
 #include "publisher/diff_driver.h"
+#include "publisher/ordered_workers.h"
 #include "publisher/package_listing.h"
 #include "publisher/package_verifier.h"
 #include "publisher/patch_check.h"
@@ -23,7 +26,12 @@ constexpr const char* kUsage =
     "Builds and checks patches for Quorvane. A patch is a copy of the Windows\n"
     "program QuorvaneUpdate.exe with a package of files appended to it.\n"
     "\n"
-    "  -l PATCH         append every file under ./src to PATCH as one package\n"
+    "  -l PATCH         append every file under ./src to PATCH as one package;\n"
+    "                   each folder is taken in the order Windows lists it,\n"
+    "                   so one tree always gives the same package; files that\n"
+    "                   cannot be packed are named on standard error. Files\n"
+    "                   are compressed on every core, to the same bytes as\n"
+    "                   on one\n"
     "  --diff OLD NEW PATCH\n"
     "                   append to PATCH one package that turns the folder OLD\n"
     "                   into the folder NEW: new files whole, changed files as\n"
@@ -44,9 +52,12 @@ constexpr const char* kUsage =
     "  -h, --help       show this help\n"
     "  --version        show the program's version\n"
     "\n"
+    "Environment: QUORVANE_JOBS=N caps the files -l and --diff work on at\n"
+    "once to N (1 to 1024; one per core when unset).\n"
+    "\n"
     "Exit status: 0 when done, 1 when the operation failed (the reason is on\n"
-    "standard error), 2 for a wrong command line, 3 when the patch was written\n"
-    "but files that could not be read were left out of it (each is named).\n";
+    "standard error), 2 for a wrong command line, 3 when -l or --diff wrote\n"
+    "the patch but it lacks the files named on standard error.\n";
 
 struct Option {
   const wchar_t* name;
@@ -56,6 +67,11 @@ struct Option {
   // Runs the option with its arguments; returns the exit status.
   int (*run)(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err);
 };
+
+int UsageError(std::ostream& err, const std::string& problem) {
+  err << kProgramName << ": " << problem << " (see " << kProgramName << " --help)\n";
+  return kExitUsage;
+}
 
 int PrintUsage(const std::vector<std::wstring>&, std::ostream& out, std::ostream&) {
   out << kUsage;
@@ -72,7 +88,9 @@ int ListPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std
 }
 
 int DiffTrees(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
-  return RunDiff(arguments[0], arguments[1], arguments[2], out, err);
+  const std::optional<unsigned> workers = PackWorkers(std::getenv(kJobsVariable));
+  if (!workers) return UsageError(err, std::string(kJobsVariable) + " must be a whole number from 1 to 1024");
+  return RunDiff(arguments[0], arguments[1], arguments[2], *workers, out, err);
 }
 
 int CheckPatchAgainstGame(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
@@ -99,12 +117,15 @@ const Option* FindOption(const std::wstring& word) {
   return nullptr;
 }
 
-int UsageError(std::ostream& err, const std::string& problem) {
-  err << kProgramName << ": " << problem << " (see " << kProgramName << " --help)\n";
-  return kExitUsage;
-}
-
 }  // namespace
+
+std::optional<unsigned> PackWorkers(const char* jobs) {
+  if (jobs == nullptr || *jobs == '\0') return DefaultWorkerCount();
+  char* end = nullptr;
+  const long count = std::strtol(jobs, &end, 10);
+  if (*end != '\0' || jobs[0] < '0' || jobs[0] > '9' || count < 1 || count > 1024) return std::nullopt;
+  return static_cast<unsigned>(count);
+}
 
 std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, std::ostream& out,
                                       std::ostream& err) {
