@@ -35,15 +35,17 @@ class StreamCursor {
     z_stream& stream = inflater_.get();
     stream.next_out = out;
     stream.avail_out = static_cast<uInt>(count);
-    while (stream.avail_out > 0) {
+    DeltaResult result = DeltaResult::kComplete;
+    while (stream.avail_out > 0 && result == DeltaResult::kComplete) {
       if (ended_) {
         endedBeforeRead_ = stream.avail_out == count;
-        return DeltaResult::kEndsInside;
+        result = DeltaResult::kEndsInside;
+      } else {
+        result = Step();
       }
-      const DeltaResult step = Step();
-      if (step != DeltaResult::kComplete) return step;
     }
-    return DeltaResult::kComplete;
+    ForgetOutput();
+    return result;
   }
 
   // After the last read: kComplete when the stream ends there and its end
@@ -51,17 +53,25 @@ class StreamCursor {
   DeltaResult Finish() {
     z_stream& stream = inflater_.get();
     unsigned char probe;
-    while (!ended_) {
+    DeltaResult result = DeltaResult::kComplete;
+    while (!ended_ && result == DeltaResult::kComplete) {
       stream.next_out = &probe;
       stream.avail_out = 1;
-      const DeltaResult step = Step();
-      if (step != DeltaResult::kComplete) return step;
-      if (stream.avail_out == 0) return DeltaResult::kTrailingData;
+      result = Step();
+      if (result == DeltaResult::kComplete && stream.avail_out == 0) result = DeltaResult::kTrailingData;
     }
+    ForgetOutput();
+    if (result != DeltaResult::kComplete) return result;
     return stream.avail_in == 0 && left_ == 0 ? DeltaResult::kComplete : DeltaResult::kDamaged;
   }
 
  private:
+  // The output buffer is the caller's and lives no longer than its call.
+  void ForgetOutput() {
+    inflater_.get().next_out = Z_NULL;
+    inflater_.get().avail_out = 0;
+  }
+
   // One call of inflate, fetching input first when it has none.
   DeltaResult Step() {
     z_stream& stream = inflater_.get();
@@ -92,7 +102,7 @@ class StreamCursor {
   std::uint64_t next_;  // package offset of the next input to fetch
   std::uint64_t left_;  // input bytes of the stream not yet fetched
   InflateStream inflater_;
-  unsigned char input_[StreamChunkSize];
+  unsigned char input_[StreamChunkSize] = {};
   bool ended_ = false;
   bool endedBeforeRead_ = false;
 };
