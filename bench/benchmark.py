@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Side-by-side benchmark: the native program's pack and apply against
-tar -czf, tar -xzf and tar -xzf && sync on the same files, plus peak memory
-and per-file cost.
+tar -czf, tar -I pigz -cf, tar -xzf and tar -xzf && sync on the same files,
+plus peak memory and per-file cost.
 
 Not a test: it prints figures and writes them to a results file. Run it from
 the repository after scripts/build.sh:
@@ -14,7 +14,9 @@ the other in every round; each figure is the best of its rounds. Pending
 writes are flushed before every timed run so that no run pays for the one
 before it. The program writes every file through to the disk before it
 reports the update done; `tar -xzf && sync` is the peer with that
-durability, plain `tar -xzf` the one without.
+durability, plain `tar -xzf` the one without. Pack runs on every core, as
+pigz does, and is also timed with one worker and with two (QUORVANE_JOBS);
+`--baseline` times another build's pack beside it, to compare versions.
 """
 import argparse
 import filecmp
@@ -113,14 +115,23 @@ class Workspace:
         os.makedirs(prefix, exist_ok=True)
         self.environment = dict(os.environ, WINEPREFIX=prefix)
 
-    def pack_ours(self):
+    def pack_ours(self, workers=None, program=None):
+        """Packs with `workers` workers (None: one per core), with `program`
+        instead of the program under test when given."""
         # The patch starts as a copy of the program; the copy is not timed.
         shutil.copyfile(self.program, self.patch)
         os.chmod(self.patch, 0o755)
-        return self.run([self.program, "-l", self.patch], cwd=self.work, env=self.environment)
+        environment = dict(self.environment)
+        environment.pop("QUORVANE_JOBS", None)
+        if workers is not None:
+            environment["QUORVANE_JOBS"] = str(workers)
+        return self.run([program or self.program, "-l", self.patch], cwd=self.work, env=environment)
 
     def pack_tar(self):
         return self.run(["tar", "-czf", self.archive, "-C", self.source, "."], cwd=self.work)
+
+    def pack_pigz(self):
+        return self.run(["tar", "-I", "pigz", "-cf", self.archive + ".pigz", "-C", self.source, "."], cwd=self.work)
 
     def fresh_folder(self, name):
         folder = os.path.join(self.work, name)
@@ -168,21 +179,50 @@ def best_of(rounds, pairs):
     return best
 
 
+def record(times, result):
+    times.append(result[0])
+    return result
+
+
 def tree_bytes(directory):
     return sum(os.path.getsize(os.path.join(folder, name))
                for folder, _, names in os.walk(directory) for name in names)
 
 
-def measure_corpus(work, program, launcher, rounds, tiny):
+def spread(times):
+    return {"best": min(times), "worst": max(times), "all": times}
+
+
+def measure_corpus(work, program, launcher, rounds, tiny, baseline):
     space = Workspace(work, program, launcher)
     make_corpus(space.source, tiny)
-    packs = best_of(rounds, [("pack ours", space.pack_ours), ("pack tar", space.pack_tar)])
+    pack_runs = [("pack ours", space.pack_ours), ("pack ours 1", lambda: space.pack_ours(1)),
+                 ("pack ours 2", lambda: space.pack_ours(2)), ("pack tar", space.pack_tar),
+                 ("pack pigz", space.pack_pigz)]
+    if baseline:
+        pack_runs.append(("pack baseline", lambda: space.pack_ours(1, baseline)))
+    # Every round's times are kept: on a shared machine the spread says how
+    # far a figure can be trusted.
+    times = {name: [] for name, _ in pack_runs}
+    packs = best_of(rounds, [(name, lambda name=name, action=action: record(times[name], action()))
+                             for name, action in pack_runs])
     applies = best_of(rounds, [("apply ours", space.apply_ours), ("apply tar", space.apply_tar),
                                ("apply tar sync", space.apply_tar_sync)])
     for tool in ("ours", "tar", "tar-sync"):
         if not trees_equal(space.source, os.path.join(work, "applied-" + tool)):
             sys.exit("the tree applied by %s differs from the source" % tool)
+    figures = {
+        "pack_spread_seconds": {name: spread(values) for name, values in times.items()},
+        "pack_1_worker_seconds": packs["pack ours 1"][0], "pack_2_workers_seconds": packs["pack ours 2"][0],
+        "tar_pigz_seconds": packs["pack pigz"][0],
+        "pack_pigz_ratio": packs["pack ours"][0] / packs["pack pigz"][0],
+        "pack_1_worker_peak_kib": packs["pack ours 1"][1], "pack_2_workers_peak_kib": packs["pack ours 2"][1],
+    }
+    if baseline:
+        figures["baseline_pack_seconds"] = packs["pack baseline"][0]
+        figures["pack_1_worker_baseline_ratio"] = packs["pack ours 1"][0] / packs["pack baseline"][0]
     return {
+        **figures,
         "corpus_bytes": tree_bytes(space.source),
         "package_bytes": os.path.getsize(space.patch) - os.path.getsize(program),
         "tar_gz_bytes": os.path.getsize(space.archive),
@@ -242,10 +282,15 @@ def main():
                         help="size of the single large file, 0 for none (default: 1024, none with --tiny)")
     parser.add_argument("--work", default=None, help="scratch folder (default: a new one in the system's temp)")
     parser.add_argument("--results", default=os.path.join(ROOT, "build", "benchmark-results.json"))
+    parser.add_argument("--baseline", default=None,
+                        help="another build of the program, whose pack is timed beside this one's")
     arguments = parser.parse_args()
     program = os.path.abspath(arguments.program)
     if not os.path.exists(program):
         sys.exit("build the native program first: scripts/build.sh")
+    baseline = os.path.abspath(arguments.baseline) if arguments.baseline else None
+    if shutil.which("pigz") is None:
+        sys.exit("pigz is missing: scripts/install-deps.sh installs it")
     large_mib = arguments.large_mib if arguments.large_mib is not None else (0 if arguments.tiny else 1024)
 
     results = {"program": program, "rounds": arguments.rounds}
@@ -253,7 +298,7 @@ def main():
         launcher = Launcher(work)
         results["launcher_floor_kib"] = launcher.floor_kib
         results.update(measure_corpus(os.path.join(work, "corpus"), program, launcher, arguments.rounds,
-                                      arguments.tiny))
+                                      arguments.tiny, baseline))
         if large_mib > 0:
             results.update(measure_large_file(os.path.join(work, "large"), program, launcher,
                                               large_mib * 1024 * 1024))
@@ -264,6 +309,16 @@ def main():
         results["corpus_bytes"] / 1e6, results["package_bytes"] / 1e6, results["tar_gz_bytes"] / 1e6))
     print("pack   %.3f s vs tar -czf %.3f s: ratio %.2f (below 1 is faster)" % (
         results["pack_seconds"], results["tar_czf_seconds"], results["pack_ratio"]))
+    print("pack   %.3f s vs tar -I pigz -cf %.3f s: ratio %.2f" % (
+        results["pack_seconds"], results["tar_pigz_seconds"], results["pack_pigz_ratio"]))
+    print("pack   with 1 worker %.3f s, with 2 workers %.3f s" % (
+        results["pack_1_worker_seconds"], results["pack_2_workers_seconds"]))
+    if baseline:
+        print("pack   with 1 worker vs the baseline's %.3f s: ratio %.2f" % (
+            results["baseline_pack_seconds"], results["pack_1_worker_baseline_ratio"]))
+    for name, figures in results["pack_spread_seconds"].items():
+        print("       %-13s best %.3f s, worst %.3f s over %d rounds" % (
+            name, figures["best"], figures["worst"], len(figures["all"])))
     print("apply  %.3f s vs tar -xzf %.3f s: ratio %.2f (below 1 is faster)" % (
         results["apply_seconds"], results["tar_xzf_seconds"], results["apply_ratio"]))
     print("apply  %.3f s vs tar -xzf && sync %.3f s: ratio %.2f" % (

@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev valgrind clang-tidy cppcheck
   dpkg-dev file strace pkg-config libdivsufsort-dev
   xvfb xdotool fonts-wine fonts-ipafont-gothic
+  pigz disorderfs fuse3
   "$@"
 )
 

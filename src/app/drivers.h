@@ -1,6 +1,7 @@
 // The two modes of the program and the choice between them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ ModeChoice ChooseMode(const std::vector<std::wstring>& words);
 
 // Appends a package built from "src" of the current directory to `target`.
 int RunPackMode(const std::wstring& target);
+
+// How many files and folders the last RunPackMode left out of the package
+// it wrote (named in its trace); 0 when it wrote none.
+std::size_t FilesLeftOutOfLastPack();
 
 // Applies the package at the end of the carrier named by `programWord`
 // (word 0 of the command line) to the game's install directory.

@@ -1,9 +1,12 @@
 // The POSIX entry point: runs a publisher's option (--help, --list, ...)
 // when word 1 names one, else one mode, and exits with 1 when an error or
-// failure was reported, so scripts can tell the outcome.
+// failure was reported, or with 3 when a pack left files out, so scripts
+// can tell the outcome.
+#include <cstdlib>
 #include <iostream>
 
 #include "app/drivers.h"
+#include "packer/pack_workers.h"
 #include "platform/platform.h"
 #include "platform/posix/process.h"
 #include "publisher/publisher_options.h"
@@ -24,6 +27,15 @@ int main(int argc, char** argv) {
   const std::optional<int> optionStatus =
       publisher::RunPublisherOption(platform::CommandLineWords(), std::cout, std::cerr);
   if (optionStatus) return *optionStatus;
+  const std::optional<unsigned> workers = publisher::PackWorkers(std::getenv(publisher::kJobsVariable));
+  if (!workers) {
+    std::cerr << "quorvane-update: " << publisher::kJobsVariable
+              << " must be a whole number from 1 to 1024 (see quorvane-update --help)\n";
+    return publisher::kExitUsage;
+  }
+  packer::SetPackWorkers(*workers);
   RunProgram();
-  return platform::posix::ExitStatus();
+  const int status = platform::posix::ExitStatus();
+  if (status == 0 && FilesLeftOutOfLastPack() > 0) return publisher::kExitPatchLacksFiles;
+  return status;
 }

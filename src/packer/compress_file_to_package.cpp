@@ -2,13 +2,12 @@
 // package, equal to what zlib's compress2 gives at level 6.
 #include "packer/compress_file_to_package.h"
 
-#include "packer/package_output.h"
 #include "platform/platform.h"
 
 namespace packer {
 
-bool CompressFileToPackage::Start(std::FILE* package, const std::wstring& sourcePath) {
-  package_ = package;
+bool CompressFileToPackage::Start(RecordOutput& output, const std::wstring& sourcePath) {
+  destination_ = &output;
   source_.reset(platform::OpenFile(sourcePath, "rb"));
   if (!source_) return false;
   if (!deflater_.Init()) {
@@ -23,7 +22,7 @@ bool CompressFileToPackage::FlushOutput() {
   const std::size_t produced = package::StreamChunkSize - stream.avail_out;
   stream.next_out = output_;
   stream.avail_out = package::StreamChunkSize;
-  return produced == 0 || WriteToPackage(package_, output_, produced);
+  return produced == 0 || destination_->Write(output_, produced);
 }
 
 bool CompressFileToPackage::Run() {

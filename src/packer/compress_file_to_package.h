@@ -6,6 +6,7 @@
 
 #include "package/layout.h"
 #include "packer/deflate_stream.h"
+#include "packer/record_output.h"
 #include "platform/unique_file.h"
 
 namespace packer {
@@ -18,20 +19,21 @@ class CompressFileToPackage {
  public:
   // Opens the source "rb" and sets up the deflate state. True on success;
   // false with nothing written and nothing left open.
-  bool Start(std::FILE* package, const std::wstring& sourcePath);
+  bool Start(RecordOutput& output, const std::wstring& sourcePath);
 
-  // Compresses the whole source into the package in 1024-byte steps and
+  // Compresses the whole source to the output in 1024-byte steps and
   // finishes the stream. True when the whole stream was written. False on
-  // a read error of the source, a deflate error, a failed write, or a
-  // stream that would make the carrier reach package::kMaxCarrierSize;
-  // the package then holds part of a record and must be discarded.
+  // a read error of the source, a deflate error, or a write that the output
+  // refused (for the package itself: a failed write, or a stream that would
+  // make the carrier reach package::kMaxCarrierSize); the output then holds
+  // part of a record and must be discarded.
   bool Run();
 
  private:
   // Writes what the output buffer holds and makes it empty again.
   bool FlushOutput();
 
-  std::FILE* package_ = nullptr;
+  RecordOutput* destination_ = nullptr;
   platform::UniqueFile source_;
   DeflateStream deflater_;
   unsigned char input_[package::StreamChunkSize];

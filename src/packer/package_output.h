@@ -10,7 +10,8 @@ namespace packer {
 
 // True when `count` more bytes and the trailer still leave the carrier
 // behind `package` below package::kMaxCarrierSize. False too when the
-// stream's position cannot be told.
+// stream's position cannot be told (on Windows, past 2 GiB); a false is
+// traced with its reason.
 bool CarrierHasRoomFor(std::FILE* package, std::uint64_t count);
 
 // Writes `count` bytes to the package when CarrierHasRoomFor allows them.

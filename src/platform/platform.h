@@ -102,8 +102,9 @@ std::optional<std::uint64_t> SizeOfStream(std::FILE* stream);
 // Opens a stdio stream by wide path; `mode` is an fopen mode such as "rb".
 std::FILE* OpenFile(const std::wstring& path, const char* mode);
 
-// Sets the size of an open stream's file (used to cut back a failed append).
-bool TruncateFile(std::FILE* stream, std::uint32_t size);
+// Sets the size of an open stream's file, any size the file system allows
+// (used to cut back a failed append).
+bool TruncateFile(std::FILE* stream, std::uint64_t size);
 
 // Moves `from` over `to` in one step: at every moment `to` names either its
 // old file or the new one. False when `to` is a directory or a read-only

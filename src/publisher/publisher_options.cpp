@@ -1,7 +1,10 @@
 // The option table of the publisher's command line and its usage errors.
 #include "publisher/publisher_options.h"
 
+#include <cstdlib>
+
 #include "platform/posix/native_path.h"
+#include "publisher/ordered_workers.h"
 #include "publisher/package_listing.h"
 #include "publisher/package_verifier.h"
 #include "publisher/patch_check.h"
@@ -21,7 +24,12 @@ constexpr const char* kUsage =
     "Builds and checks patches for Quorvane. A patch is a copy of the Windows\n"
     "program QuorvaneUpdate.exe with a package of files appended to it.\n"
     "\n"
-    "  -l PATCH         append every file under ./src to PATCH as one package\n"
+    "  -l PATCH         append every file under ./src to PATCH as one package;\n"
+    "                   each folder is taken in the order Windows lists it,\n"
+    "                   so one tree always gives the same package; files that\n"
+    "                   cannot be packed are named on standard error. Files\n"
+    "                   are compressed on every core, to the same bytes as\n"
+    "                   on one\n"
     "  --list PATCH     list the records of PATCH's package, one a line: path as\n"
     "                   stored, size, compressed size, last-write time (UTC),\n"
     "                   kind (file, delta or removal) and for a delta or a\n"
@@ -37,8 +45,12 @@ constexpr const char* kUsage =
     "  -h, --help       show this help\n"
     "  --version        show the program's version\n"
     "\n"
+    "Environment: QUORVANE_JOBS=N caps the files -l compresses at once to N\n"
+    "(1 to 1024; one per core when unset).\n"
+    "\n"
     "Exit status: 0 when done, 1 when the operation failed (the reason is on\n"
-    "standard error), 2 for a wrong command line.\n";
+    "standard error), 2 for a wrong command line, 3 when -l wrote the patch\n"
+    "but it lacks the files named on standard error.\n";
 
 struct Option {
   const wchar_t* name;
@@ -92,6 +104,14 @@ int UsageError(std::ostream& err, const std::string& problem) {
 }
 
 }  // namespace
+
+std::optional<unsigned> PackWorkers(const char* jobs) {
+  if (jobs == nullptr || *jobs == '\0') return DefaultWorkerCount();
+  char* end = nullptr;
+  const long count = std::strtol(jobs, &end, 10);
+  if (*end != '\0' || jobs[0] < '0' || jobs[0] > '9' || count < 1 || count > 1024) return std::nullopt;
+  return static_cast<unsigned>(count);
+}
 
 std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, std::ostream& out,
                                       std::ostream& err) {

@@ -15,6 +15,17 @@ namespace publisher {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // the operation failed; the reason is on `err`
 constexpr int kExitUsage = 2;    // the command line is wrong; one line on `err`
+// Pack mode wrote the patch, but it lacks the files named on standard error.
+constexpr int kExitPatchLacksFiles = 3;
+
+// The environment variable that caps how many files pack mode compresses at
+// once.
+constexpr const char* kJobsVariable = "QUORVANE_JOBS";
+
+// How many workers pack mode uses, given the value of kJobsVariable (null
+// when unset): that number when it is a whole number from 1 to 1024, one per
+// core when it is unset or empty; nothing when it holds anything else.
+std::optional<unsigned> PackWorkers(const char* jobs);
 
 // Runs the option that word 1 of `words` names, writing what it reports to
 // `out` and its errors to `err`, and returns its exit status. A word 1 that

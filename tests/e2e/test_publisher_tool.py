@@ -6,14 +6,16 @@ program has no such options. Signed patches are verified in
 tests/signing, where osslsigncode signs the Windows program."""
 import os
 import re
+import shutil
 import struct
+import subprocess
 import tempfile
 import unittest
 from datetime import datetime, timezone
 from pathlib import Path
 
 from harness import EMPTY_PACKAGE, ProgramTestCase, package_trailer
-from patch_tree import SAMPLE_TREE, package_path, read_package, write_source_tree
+from patch_tree import SAMPLE_TREE, SourceFile, mixed_content, package_path, read_package, write_source_tree
 
 ENGINE = "zanthe.exe"
 LARGE = "data/levels/stage1.dat"  # over 1024 bytes, so its stream spans chunks
@@ -267,6 +269,122 @@ class VerifyTest(PatchTestCase):
         result = self.program.run(["--verify", patch], cwd=self.work)
         self.assertEqual((result.exit_code, result.stdout), (1, ""), result.stderr)
         self.assertRegex(result.stderr, r"changed\.exe: the file is 2 GiB or larger: Windows cannot read a package")
+
+
+# SAMPLE_TREE and enough more files, of every size class, that several
+# workers have work at once and a shuffled listing is never the sorted one.
+BIGGER_TREE = SAMPLE_TREE + tuple(
+    SourceFile(f"{folder}/{name}", mixed_content(size, seed), 1_500_000_000_000_000_000 + seed * 100,
+               1_400_000_000_000_000_000 + seed * 100)
+    for seed, (folder, name, size) in enumerate(
+        [("Maps", f"m{i}.dat", 700 * i) for i in range(25)] +
+        [("maps2", "Big.bin", 3_000_000), ("_extra", "ä.txt", 10), ("Zeta", "a.txt", 1), ("alpha", "B.txt", 2)]))
+
+
+class PackTest(ProgramTestCase):
+    """Pack mode of the native program: the same patch on any number of
+    workers and through any listing order, the files it left out named with
+    exit code 3, and a failed pack that leaves a target of any size as it
+    was."""
+
+    def setUp(self):
+        super().setUp()
+        if self.program.under_wine:
+            self.skipTest("the Windows program packs on one thread and reports only to the debugger")
+
+    def pack(self, publisher, name="patch", env=None):
+        patch = self.program.make_carrier(self.work, name=name)
+        return self.program.run(["-l", patch], cwd=publisher, env=env), patch
+
+    def reset_times(self, src):
+        """Gives every file its times again: packing reads the files, which
+        may change their last-access times."""
+        for file in BIGGER_TREE:
+            os.utime(src / file.path, ns=(file.access_ns, file.write_ns))
+
+    def test_any_number_of_workers_writes_the_same_patch(self):
+        src = write_source_tree(self.work / "publisher", BIGGER_TREE)
+        patches = {}
+        for jobs in ("1", "2", "8", ""):
+            with self.subTest(jobs=jobs):
+                self.reset_times(src)
+                result, patch = self.pack(self.work / "publisher", f"patch{jobs}", {"QUORVANE_JOBS": jobs})
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.stderr)
+                patches[jobs] = patch.read_bytes()
+        self.assertEqual(len(read_package(patches["1"])), len(BIGGER_TREE))
+        for jobs in ("2", "8", ""):
+            self.assertTrue(patches[jobs] == patches["1"], f"QUORVANE_JOBS={jobs!r} wrote another patch")
+
+    def test_worker_count_that_is_no_whole_number_is_a_usage_error(self):
+        write_source_tree(self.work / "publisher", SAMPLE_TREE)
+        for jobs in ("0", "-2", "two", "2x", "1025", " 2"):
+            with self.subTest(jobs=jobs):
+                result, patch = self.pack(self.work / "publisher", env={"QUORVANE_JOBS": jobs})
+                self.assertEqual(result.exit_code, 2)
+                self.assertRegex(result.stderr, r"^quorvane-update: QUORVANE_JOBS .*--help.*\n$")
+                self.assertEqual(patch.read_bytes(), self.program.path.read_bytes())
+
+    def test_files_left_out_are_named_with_the_reason_and_exit_code_3(self):
+        src = write_source_tree(self.work / "publisher", SAMPLE_TREE)
+        (src / "data" / "broken.dat").symlink_to(self.work / "missing")
+        (src / "bad:name.txt").write_bytes(b"x")
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                result, patch = self.pack(self.work / "publisher", f"patch{jobs}", {"QUORVANE_JOBS": jobs})
+                self.assertEqual((result.exit_code, result.boxes), (3, []), result.stderr)
+                left_out = [line for line in result.stderr.splitlines() if line.startswith("left out")]
+                self.assertEqual(sorted(left_out), [
+                    f"left out, cannot be read: {src / 'data' / 'broken.dat'}",
+                    f"left out, name not allowed in a package: {src / 'bad:name.txt'}",
+                ])
+                self.assertEqual(sorted(record.path for record in read_package(patch.read_bytes())),
+                                 sorted(package_path(file) for file in SAMPLE_TREE))
+
+    def test_shuffled_listings_pack_to_the_same_bytes(self):
+        if os.geteuid() != 0 or shutil.which("disorderfs") is None or not Path("/dev/fuse").exists():
+            self.skipTest("needs root, /dev/fuse and disorderfs")
+        src = write_source_tree(self.work / "tree", BIGGER_TREE)
+        listings, patches = [], []
+        for view in ("one", "two"):
+            # Each view is its own mount, whose every listing is shuffled.
+            publisher = self.work / view
+            (publisher / "src").mkdir(parents=True)
+            subprocess.run(["disorderfs", "-q", "--shuffle-dirents=yes", src, publisher / "src"], check=True)
+            self.addCleanup(subprocess.run, ["fusermount3", "-u", publisher / "src"], check=False)
+            listings.append([os.listdir(publisher / "src" / "Maps") for _ in range(3)])
+            self.reset_times(src)
+            result, patch = self.pack(publisher, f"patch-{view}")
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.stderr)
+            patches.append(patch.read_bytes())
+        self.assertGreater(len({tuple(order) for view in listings for order in view}), 1,
+                           "the listings were not shuffled")
+        self.assertTrue(patches[0] == patches[1], "two shuffled listings gave two patches")
+        self.reset_times(src)
+        result, patch = self.pack(self.work / "tree", "patch-direct")
+        self.assertEqual([record.path for record in read_package(patches[0])],
+                         [record.path for record in read_package(patch.read_bytes())])
+
+    def test_failed_pack_leaves_a_target_of_any_size_as_it_was(self):
+        write_source_tree(self.work / "publisher", SAMPLE_TREE)
+        gib = 1 << 30
+        for size in (4 * gib, 4 * gib + 12345, 2 * gib - 40, 2 * gib):
+            with self.subTest(size=size):
+                # Sparse: only the marker at the end takes room on the disk.
+                target = self.work / "target.exe"
+                marker = b"end of the old target"
+                with open(target, "wb") as stream:
+                    stream.truncate(size - len(marker))
+                    stream.seek(0, os.SEEK_END)
+                    stream.write(marker)
+                result = self.program.run(["-l", target], cwd=self.work / "publisher")
+                self.assertEqual(result.exit_code, 1, result.stderr)
+                self.assertEqual([box.text for box in result.boxes], ["出力ファイルに書き込めません。"])
+                self.assertIn("the patch would reach 2 GiB, more than a patch can hold", result.stderr)
+                self.assertEqual(target.stat().st_size, size)
+                with open(target, "rb") as stream:
+                    stream.seek(-len(marker), os.SEEK_END)
+                    self.assertEqual(stream.read(), marker)
+                target.unlink()
 
 
 if __name__ == "__main__":

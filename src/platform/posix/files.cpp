@@ -55,7 +55,7 @@ std::FILE* OpenFile(const std::wstring& path, const char* mode) {
   return stream;
 }
 
-bool TruncateFile(std::FILE* stream, std::uint32_t size) {
+bool TruncateFile(std::FILE* stream, std::uint64_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 

@@ -27,7 +27,7 @@ std::FILE* OpenFile(const std::wstring& path, const char* mode) {
   return _wfopen(path.c_str(), wideMode.c_str());
 }
 
-bool TruncateFile(std::FILE* stream, std::uint32_t size) {
+bool TruncateFile(std::FILE* stream, std::uint64_t size) {
   return fflush(stream) == 0 && _chsize_s(_fileno(stream), static_cast<__int64>(size)) == 0;
 }
 
