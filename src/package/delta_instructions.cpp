@@ -1,10 +1,13 @@
-// The delta instruction reader: a sink on the record's inflated stream that
-// takes triples apart as their bytes arrive, in chunks of any size, so that
-// nothing but the current triple is ever held.
+// The delta instruction reader: the loop over triples, each checked whole
+// before any of it is used, with the three streams inflated side by side.
+// Each stream has its own inflater and input chunk and is read from its own
+// place in the package, which the reader seeks to before each chunk, so
+// that nothing but the current triple and one chunk per stream is held.
 #include "package/delta_instructions.h"
 
-#include <algorithm>
+#include <climits>
 
+#include "package/inflate_stream.h"
 #include "package/layout.h"
 
 namespace package {
@@ -16,89 +19,164 @@ std::uint64_t LittleEndian64(const unsigned char* bytes) {
   return value;
 }
 
-class InstructionSink final : public InflateSink {
+// One of a delta's zlib streams, `length` bytes from `start` in the package.
+class StreamCursor {
  public:
-  InstructionSink(const RecordHead& head, DeltaTarget& target)
-      : oldSize_(head.oldFile.size), newSize_(head.newFile.size), target_(target) {}
+  StreamCursor(std::FILE* package, std::uint64_t start, std::uint32_t length)
+      : package_(package), next_(start), left_(length) {}
 
-  bool Write(const unsigned char* bytes, std::size_t count) override {
-    while (count > 0) {
-      std::size_t used = 0;
-      if (copyLeft_ > 0) {
-        used = static_cast<std::size_t>(std::min<std::uint64_t>(copyLeft_, count));
-        if (!target_.Copy(oldOffset_, bytes, used)) return Fail(DeltaResult::kTargetFailed);
-        oldOffset_ += used;
-        copyLeft_ -= used;
-      } else if (insertLeft_ > 0) {
-        used = static_cast<std::size_t>(std::min<std::uint64_t>(insertLeft_, count));
-        if (!target_.Insert(bytes, used)) return Fail(DeltaResult::kTargetFailed);
-        insertLeft_ -= used;
+  bool Init() { return inflater_.Init(); }
+  bool EndedBeforeRead() const { return endedBeforeRead_; }
+
+  // Inflates exactly `count` bytes into `out`: kComplete, or kEndsInside
+  // when the stream ends first (EndedBeforeRead() tells whether it gave
+  // none of them), or the stream's fault.
+  DeltaResult Read(unsigned char* out, std::size_t count) {
+    z_stream& stream = inflater_.get();
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(count);
+    DeltaResult result = DeltaResult::kComplete;
+    while (stream.avail_out > 0 && result == DeltaResult::kComplete) {
+      if (ended_) {
+        endedBeforeRead_ = stream.avail_out == count;
+        result = DeltaResult::kEndsInside;
       } else {
-        used = std::min(kDeltaTripleSize - tripleFill_, count);
-        std::copy(bytes, bytes + used, triple_ + tripleFill_);
-        tripleFill_ += used;
-        if (tripleFill_ == kDeltaTripleSize && !StartTriple()) return false;
-      }
-      bytes += used;
-      count -= used;
-      // The seek comes once the triple's bytes have all been handed on.
-      if (copyLeft_ == 0 && insertLeft_ == 0 && seekPending_) {
-        oldOffset_ = seekTarget_;
-        seekPending_ = false;
+        result = Step();
       }
     }
-    return true;
+    ForgetOutput();
+    return result;
   }
 
-  // The result once the stream ended whole.
-  DeltaResult Finish() const {
-    if (tripleFill_ != 0 || copyLeft_ != 0 || insertLeft_ != 0) return DeltaResult::kEndsInside;
-    return written_ == newSize_ ? DeltaResult::kComplete : DeltaResult::kShortOfNewSize;
+  // After the last read: kComplete when the stream ends there and its end
+  // is the end of its length, kTrailingData when it holds more.
+  DeltaResult Finish() {
+    z_stream& stream = inflater_.get();
+    unsigned char probe;
+    DeltaResult result = DeltaResult::kComplete;
+    while (!ended_ && result == DeltaResult::kComplete) {
+      stream.next_out = &probe;
+      stream.avail_out = 1;
+      result = Step();
+      if (result == DeltaResult::kComplete && stream.avail_out == 0) result = DeltaResult::kTrailingData;
+    }
+    ForgetOutput();
+    if (result != DeltaResult::kComplete) return result;
+    return stream.avail_in == 0 && left_ == 0 ? DeltaResult::kComplete : DeltaResult::kDamaged;
   }
-
-  DeltaResult fault() const { return fault_; }
 
  private:
-  bool Fail(DeltaResult fault) {
-    fault_ = fault;
-    return false;
+  // The output buffer is the caller's and lives no longer than its call.
+  void ForgetOutput() {
+    inflater_.get().next_out = Z_NULL;
+    inflater_.get().avail_out = 0;
   }
 
-  // Checks the triple just read against the sizes, every quantity with
-  // unsigned arithmetic that cannot wrap, before any of it is used.
-  bool StartTriple() {
-    tripleFill_ = 0;
-    if (written_ == newSize_) return Fail(DeltaResult::kTrailingData);
-    const std::uint64_t copy = LittleEndian64(triple_);
-    const std::uint64_t insert = LittleEndian64(triple_ + 8);
-    const std::uint64_t seek = LittleEndian64(triple_ + 16);  // two's complement
-    if (copy > newSize_ - written_) return Fail(DeltaResult::kCopyPastNewSize);
-    if (copy > oldSize_ - oldOffset_) return Fail(DeltaResult::kCopyPastOldEnd);
-    if (insert > newSize_ - written_ - copy) return Fail(DeltaResult::kInsertPastNewSize);
+  // One call of inflate, fetching input first when it has none.
+  DeltaResult Step() {
+    z_stream& stream = inflater_.get();
+    if (stream.avail_in == 0) {
+      // The record's length ends the stream: zlib must have seen its end.
+      if (left_ == 0) return DeltaResult::kDamaged;
+      const std::size_t size = left_ < sizeof input_ ? static_cast<std::size_t>(left_) : sizeof input_;
+      if (next_ > static_cast<std::uint64_t>(LONG_MAX) ||
+          std::fseek(package_, static_cast<long>(next_), SEEK_SET) != 0 ||
+          std::fread(input_, 1, size, package_) != size) {
+        return DeltaResult::kCutShort;
+      }
+      next_ += size;
+      left_ -= size;
+      stream.next_in = input_;
+      stream.avail_in = static_cast<uInt>(size);
+    }
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+    } else if (result != Z_OK) {
+      return DeltaResult::kDamaged;
+    }
+    return DeltaResult::kComplete;
+  }
+
+  std::FILE* package_;
+  std::uint64_t next_;  // package offset of the next input to fetch
+  std::uint64_t left_;  // input bytes of the stream not yet fetched
+  InflateStream inflater_;
+  unsigned char input_[StreamChunkSize] = {};
+  bool ended_ = false;
+  bool endedBeforeRead_ = false;
+};
+
+class DeltaReader {
+ public:
+  DeltaReader(std::FILE* package, std::uint64_t start, const RecordHead& head, DeltaTarget& target)
+      : oldSize_(head.oldFile.size),
+        newSize_(head.newFile.size),
+        target_(target),
+        control_(package, start, head.streamLengths[kControlStream]),
+        differences_(package, start + head.streamLengths[kControlStream], head.streamLengths[kDifferenceStream]),
+        insertions_(package, start + head.streamLengths[kControlStream] + head.streamLengths[kDifferenceStream],
+                    head.streamLengths[kInsertionStream]) {}
+
+  DeltaResult Run() {
+    if (!control_.Init() || !differences_.Init() || !insertions_.Init()) return DeltaResult::kDamaged;
+    while (written_ < newSize_) {
+      unsigned char triple[kDeltaTripleSize];
+      DeltaResult result = control_.Read(triple, sizeof triple);
+      // The triples may end only where a triple ends.
+      if (result == DeltaResult::kEndsInside && control_.EndedBeforeRead()) return DeltaResult::kShortOfNewSize;
+      if (result != DeltaResult::kComplete) return result;
+      result = Triple(LittleEndian64(triple), LittleEndian64(triple + 8), LittleEndian64(triple + 16));
+      if (result != DeltaResult::kComplete) return result;
+    }
+    for (StreamCursor* stream : {&control_, &differences_, &insertions_}) {
+      const DeltaResult result = stream->Finish();
+      if (result != DeltaResult::kComplete) return result;
+    }
+    return DeltaResult::kComplete;
+  }
+
+ private:
+  // Checks one triple against the sizes, every quantity with unsigned
+  // arithmetic that cannot wrap, then carries it out.
+  DeltaResult Triple(std::uint64_t copy, std::uint64_t insert, std::uint64_t seek) {
+    if (copy > newSize_ - written_) return DeltaResult::kCopyPastNewSize;
+    if (copy > oldSize_ - oldOffset_) return DeltaResult::kCopyPastOldEnd;
+    if (insert > newSize_ - written_ - copy) return DeltaResult::kInsertPastNewSize;
     const std::uint64_t from = oldOffset_ + copy;
-    const bool backwards = (seek >> 63) != 0;
+    const bool backwards = (seek >> 63) != 0;  // two's complement
     const std::uint64_t distance = backwards ? 0 - seek : seek;
-    if (backwards ? distance > from : distance > oldSize_ - from) return Fail(DeltaResult::kSeekOutside);
-    seekTarget_ = backwards ? from - distance : from + distance;
-    seekPending_ = true;
-    copyLeft_ = copy;
-    insertLeft_ = insert;
+    if (backwards ? distance > from : distance > oldSize_ - from) return DeltaResult::kSeekOutside;
+
+    unsigned char chunk[StreamChunkSize];
+    for (std::uint64_t left = copy; left > 0;) {
+      const std::size_t step = left < sizeof chunk ? static_cast<std::size_t>(left) : sizeof chunk;
+      const DeltaResult result = differences_.Read(chunk, step);
+      if (result != DeltaResult::kComplete) return result;
+      if (!target_.Copy(oldOffset_, chunk, step)) return DeltaResult::kTargetFailed;
+      oldOffset_ += step;
+      left -= step;
+    }
+    for (std::uint64_t left = insert; left > 0;) {
+      const std::size_t step = left < sizeof chunk ? static_cast<std::size_t>(left) : sizeof chunk;
+      const DeltaResult result = insertions_.Read(chunk, step);
+      if (result != DeltaResult::kComplete) return result;
+      if (!target_.Insert(chunk, step)) return DeltaResult::kTargetFailed;
+      left -= step;
+    }
     written_ += copy + insert;
-    return true;
+    oldOffset_ = backwards ? from - distance : from + distance;
+    return DeltaResult::kComplete;
   }
 
   const std::uint64_t oldSize_;
   const std::uint64_t newSize_;
   DeltaTarget& target_;
-  unsigned char triple_[kDeltaTripleSize] = {};
-  std::size_t tripleFill_ = 0;
-  std::uint64_t copyLeft_ = 0;
-  std::uint64_t insertLeft_ = 0;
+  StreamCursor control_;
+  StreamCursor differences_;
+  StreamCursor insertions_;
+  std::uint64_t written_ = 0;
   std::uint64_t oldOffset_ = 0;
-  std::uint64_t seekTarget_ = 0;
-  bool seekPending_ = false;
-  std::uint64_t written_ = 0;  // by the triples read so far, once their bytes are handed on
-  DeltaResult fault_ = DeltaResult::kTargetFailed;
 };
 
 }  // namespace
@@ -107,18 +185,14 @@ DeltaResult ReadDeltaInstructions(std::FILE* package, const RecordHead& head, De
   if (head.oldFile.size > kMaxDeltaFileSize || head.newFile.size > kMaxDeltaFileSize) {
     return DeltaResult::kTooLarge;
   }
-  InstructionSink sink(head, target);
-  switch (InflateRecordStream(package, sink)) {
-    case InflateResult::kComplete:
-      return sink.Finish();
-    case InflateResult::kDamaged:
-      return DeltaResult::kDamaged;
-    case InflateResult::kCutShort:
-      return DeltaResult::kCutShort;
-    case InflateResult::kSinkFailed:
-      break;
-  }
-  return sink.fault();
+  const long start = std::ftell(package);
+  if (start < 0) return DeltaResult::kCutShort;
+  const DeltaResult result = DeltaReader(package, static_cast<std::uint64_t>(start), head, target).Run();
+  if (result != DeltaResult::kComplete) return result;
+  std::uint64_t end = static_cast<std::uint64_t>(start);
+  for (const std::uint32_t length : head.streamLengths) end += length;
+  // Each stream was read to its length, so the end lies within the package.
+  return std::fseek(package, static_cast<long>(end), SEEK_SET) == 0 ? DeltaResult::kComplete : DeltaResult::kCutShort;
 }
 
 }  // namespace package

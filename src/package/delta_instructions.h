@@ -33,20 +33,21 @@ enum class DeltaResult {
   kCopyPastOldEnd,    // a copy would read past the old file's end
   kInsertPastNewSize, // an insertion would write past the new size
   kSeekOutside,       // a seek would move before the old file's start or past its end
-  kTrailingData,      // instructions after the new size was reached
-  kEndsInside,        // the instructions end inside a triple or its bytes
-  kShortOfNewSize,    // the instructions end before the new size is reached
-  kDamaged,           // zlib rejected the data or its Adler-32
-  kCutShort,          // the package ended before the zlib stream did
+  kTrailingData,      // a stream holds more after the new size was reached
+  kEndsInside,        // a stream ends before the triples are done with it
+  kShortOfNewSize,    // the triples end before the new size is reached
+  kDamaged,           // zlib rejected a stream or its Adler-32, or a stream's end is not at its length
+  kCutShort,          // the package ended inside a stream
   kTargetFailed,      // the target refused a piece
 };
 
-// Inflates the instructions at the package stream's position and hands what
-// they build to `target`, checking every length and offset against the
-// sizes in `head` (its oldFile and newFile) before it is used. On
-// kComplete the package stream stands on the next tag, as after a "file"
-// record's stream; otherwise wherever reading stopped. CRC-32s are left to
-// the target, which alone sees the bytes built.
+// Reads the instructions of the delta record whose head is `head`, whose
+// three streams start at the package stream's position, and hands what
+// they build to `target` in pieces of at most StreamChunkSize bytes,
+// checking every length and offset against the sizes in the head before it
+// is used. On kComplete the package stream stands on the next tag, right
+// after the last stream; otherwise anywhere. CRC-32s are left to the
+// target, which alone sees the bytes built.
 DeltaResult ReadDeltaInstructions(std::FILE* package, const RecordHead& head, DeltaTarget& target);
 
 }  // namespace package

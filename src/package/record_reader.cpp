@@ -30,6 +30,13 @@ bool ReadFileCheck(std::FILE* package, FileCheck& check) {
   return ReadU64(package, check.size) && ReadU32(package, check.crc);
 }
 
+bool ReadStreamLengths(std::FILE* package, std::array<std::uint32_t, kDeltaStreamCount>& lengths) {
+  for (std::uint32_t& length : lengths) {
+    if (!ReadU32(package, length)) return false;
+  }
+  return true;
+}
+
 // The kind of a record whose tag was read, before its path.
 RecordKind KindOf(const RecordTag& tag) {
   if (TagEquals(tag, kFileTag)) return RecordKind::kFile;
@@ -59,7 +66,8 @@ RecordKind ReadRecordHead(std::FILE* package, RecordHead& head) {
   if (head.path.empty()) return RecordKind::kEmptyPath;
   const bool whole = (kind == RecordKind::kRemoval || ReadTimes(package, head.times)) &&
                      (kind == RecordKind::kFile || ReadFileCheck(package, head.oldFile)) &&
-                     (kind != RecordKind::kDelta || ReadFileCheck(package, head.newFile));
+                     (kind != RecordKind::kDelta || (ReadFileCheck(package, head.newFile) &&
+                                                      ReadStreamLengths(package, head.streamLengths)));
   return whole ? kind : RecordKind::kCutShort;
 }
 

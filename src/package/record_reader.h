@@ -2,11 +2,13 @@
 // mode and by every tool that looks into a package.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "package/layout.h"
 #include "platform/platform.h"
 
 namespace package {
@@ -24,6 +26,7 @@ struct RecordHead {
   platform::FileTimes times;  // "file" and "dlta" records
   FileCheck oldFile;          // "dlta" and "remv" records: the file replaced or removed
   FileCheck newFile;          // "dlta" records: the file rebuilt
+  std::array<std::uint32_t, kDeltaStreamCount> streamLengths{};  // "dlta" records, by DeltaStream
 };
 
 enum class RecordKind {
@@ -38,8 +41,9 @@ enum class RecordKind {
 
 // Reads the record head at the stream's position: the tag and, for a
 // "file" record, the path and the three times (creation, last access, last
-// write); for a "dlta" record, the path, the times and the old and the new
-// file's checks; for a "remv" record, the path and the old file's check.
+// write); for a "dlta" record, the path, the times, the old and the new
+// file's checks and its streams' lengths; for a "remv" record, the path and
+// the old file's check.
 // Nothing is read past the head.
 RecordKind ReadRecordHead(std::FILE* package, RecordHead& head);
 

@@ -79,30 +79,31 @@ void AppendU64(Bytes& out, std::uint64_t value) {
 
 class InstructionWriter {
  public:
-  InstructionWriter(const Bytes& old, const Bytes& neu, Bytes& out) : old_(old), new_(neu), out_(out) {}
+  InstructionWriter(const Bytes& old, const Bytes& neu, DeltaInstructions& out) : old_(old), new_(neu), out_(out) {}
 
   // new[newStart, +copy) as differences against old[oldStart, +copy), then
   // new[newStart + copy, +insert) as it is, then the seek.
   void Triple(std::int64_t newStart, std::int64_t oldStart, std::int64_t copy, std::int64_t insert,
               std::int64_t seek) {
-    AppendU64(out_, static_cast<std::uint64_t>(copy));
-    AppendU64(out_, static_cast<std::uint64_t>(insert));
-    AppendU64(out_, static_cast<std::uint64_t>(seek));  // two's complement
+    AppendU64(out_.control, static_cast<std::uint64_t>(copy));
+    AppendU64(out_.control, static_cast<std::uint64_t>(insert));
+    AppendU64(out_.control, static_cast<std::uint64_t>(seek));  // two's complement
     for (std::int64_t i = 0; i < copy; ++i) {
-      out_.push_back(static_cast<unsigned char>(new_[newStart + i] - old_[oldStart + i]));
+      out_.differences.push_back(static_cast<unsigned char>(new_[newStart + i] - old_[oldStart + i]));
     }
-    out_.insert(out_.end(), new_.begin() + newStart + copy, new_.begin() + newStart + copy + insert);
+    out_.insertions.insert(out_.insertions.end(), new_.begin() + newStart + copy,
+                           new_.begin() + newStart + copy + insert);
   }
 
  private:
   const Bytes& old_;
   const Bytes& new_;
-  Bytes& out_;
+  DeltaInstructions& out_;
 };
 
 }  // namespace
 
-Bytes EncodeDeltaInstructions(const Bytes& oldData, const Bytes& newData) {
+DeltaInstructions EncodeDeltaInstructions(const Bytes& oldData, const Bytes& newData) {
   const std::int64_t oldSize = static_cast<std::int64_t>(oldData.size());
   const std::int64_t newSize = static_cast<std::int64_t>(newData.size());
   // Whether new[at] equals the old byte `offset` further on.
@@ -111,7 +112,7 @@ Bytes EncodeDeltaInstructions(const Bytes& oldData, const Bytes& newData) {
     return old >= 0 && old < oldSize && oldData[old] == newData[at];
   };
   const MatchFinder finder(oldData);
-  Bytes out;
+  DeltaInstructions out;
   InstructionWriter writer(oldData, newData, out);
 
   std::int64_t scan = 0;

@@ -6,12 +6,18 @@
 
 namespace publisher {
 
-// The instructions, not yet compressed, that rebuild `newData` from
-// `oldData`: triples of copy length, insert length and seek, each followed
-// by the copy's differences and the inserted bytes. None for an empty
+// A delta's instructions, not yet compressed: the three streams of the
+// layout.
+struct DeltaInstructions {
+  std::vector<unsigned char> control;      // triples of copy length, insert length and seek
+  std::vector<unsigned char> differences;  // of every copy, in order
+  std::vector<unsigned char> insertions;   // of every triple, in order
+};
+
+// The instructions that rebuild `newData` from `oldData`; none for an empty
 // `newData`. Both files are held whole, with a suffix array of the old one
 // (four bytes a byte); each must be at most package::kMaxDeltaFileSize.
-std::vector<unsigned char> EncodeDeltaInstructions(const std::vector<unsigned char>& oldData,
-                                                   const std::vector<unsigned char>& newData);
+DeltaInstructions EncodeDeltaInstructions(const std::vector<unsigned char>& oldData,
+                                          const std::vector<unsigned char>& newData);
 
 }  // namespace publisher

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -139,7 +140,19 @@ bool AppendDeltaRecord(const std::wstring& packagePath, const platform::FileTime
   AppendTimes(out, times);
   AppendCheck(out, CheckOf(oldContent));
   AppendCheck(out, CheckOf(newContent));
-  return AppendZlibStream(out, EncodeDeltaInstructions(oldContent, newContent), Z_BEST_COMPRESSION);
+  const DeltaInstructions instructions = EncodeDeltaInstructions(oldContent, newContent);
+  Bytes streams[package::kDeltaStreamCount];
+  const Bytes* parts[package::kDeltaStreamCount] = {&instructions.control, &instructions.differences,
+                                                     &instructions.insertions};
+  for (std::size_t i = 0; i < package::kDeltaStreamCount; ++i) {
+    if (!AppendZlibStream(streams[i], *parts[i], Z_BEST_COMPRESSION)) return false;
+    // A package stays below 2 GiB, so a stream that would not fit in its
+    // length cannot be packed anyway.
+    if (streams[i].size() > UINT32_MAX) return false;
+    AppendLittleEndian(out, streams[i].size(), 4);
+  }
+  for (const Bytes& stream : streams) out.insert(out.end(), stream.begin(), stream.end());
+  return true;
 }
 
 bool EncodeRemovalRecord(const std::wstring& oldPath, const std::wstring& packagePath,

@@ -122,11 +122,11 @@ std::string DeltaFaultText(package::DeltaResult result) {
     case package::DeltaResult::kSeekOutside:
       return "a seek would leave the old file";
     case package::DeltaResult::kTrailingData:
-      return "instructions follow the end of the new file";
+      return "a stream holds more than its triples take";
     case package::DeltaResult::kEndsInside:
-      return "its instructions end inside an instruction";
+      return "a stream ends before its triples are done with it";
     case package::DeltaResult::kShortOfNewSize:
-      return "its instructions end before the new file's size is reached";
+      return "its triples end before the new file's size is reached";
     default:
       return "its instructions cannot be read";
   }

@@ -87,25 +87,32 @@ def release_state(files):
 
 def read_records(carrier):
     """(tag, package path, size in bytes) of each record of the package at
-    the end of `carrier`: "file" and "dlta" records end with a zlib stream
-    after their fixed fields, a "remv" record with the old file's size and
-    CRC-32."""
+    the end of `carrier`: a "file" record ends with a zlib stream after its
+    times, a "dlta" record with three streams whose lengths it gives after
+    the old and new files' sizes and CRC-32s, a "remv" record with the old
+    file's size and CRC-32."""
     end = len(carrier) - 8
     tag, payload_length = struct.unpack_from("<4sI", carrier, end)
     if tag != b"feof":
         raise ValueError("no package trailer")
-    fixed = {b"file": 24, b"dlta": 24 + 2 * 12, b"remv": 12}
     at, records = end - payload_length, []
     while at < end:
         tag, units = struct.unpack_from("<4sH", carrier, at)
         path = carrier[at + 6:at + 6 + 2 * units].decode("utf-16-le")
-        after = at + 6 + 2 * units + fixed[tag]
-        if tag != b"remv":
+        fields = at + 6 + 2 * units
+        if tag == b"file":
             inflater = zlib.decompressobj()
-            inflater.decompress(carrier[after:end])
+            inflater.decompress(carrier[fields + 24:end])
             if not inflater.eof:
                 raise ValueError(f"the stream of {path} does not end")
             after = end - len(inflater.unused_data)
+        elif tag == b"dlta":
+            streams = fields + 24 + 2 * 12
+            after = streams + 12 + sum(struct.unpack_from("<3I", carrier, streams))
+        elif tag == b"remv":
+            after = fields + 12
+        else:
+            raise ValueError(f"no record tag at offset {at}")
         records.append((tag, path, after - at))
         at = after
     return records

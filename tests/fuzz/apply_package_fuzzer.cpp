@@ -152,19 +152,20 @@ class BoundsCheckingTarget final : public package::DeltaTarget {
 // reading of the layout does, and never hands on a piece out of bounds.
 // The stream is left where it stood.
 void CheckDeltaReader(std::FILE* package, const fuzz::RecordPeek& peek) {
-  if (peek.kind != fuzz::PeekKind::kDelta || !peek.checksRead || peek.streamStart < 0) return;
+  if (peek.kind != fuzz::PeekKind::kDelta || !peek.checksRead) return;
   const long start = std::ftell(package);
-  fuzz::Require(std::fseek(package, peek.streamStart, SEEK_SET) == 0, "cannot seek to a delta's instructions");
   package::RecordHead head;
-  head.oldFile = {peek.oldSize, peek.oldCrc};
-  head.newFile = {peek.newSize, peek.newCrc};
+  const bool readable = package::ReadRecordHead(package, head) == package::RecordKind::kDelta;
+  fuzz::Require(!readable || std::ftell(package) == peek.streamStart, "a delta's streams start elsewhere");
   BoundsCheckingTarget target(peek.oldSize, peek.newSize);
-  const bool accepted = package::ReadDeltaInstructions(package, head, target) == package::DeltaResult::kComplete;
-  const bool valid = peek.content && peek.oldSize <= package::kMaxDeltaFileSize &&
+  const bool accepted =
+      readable && package::ReadDeltaInstructions(package, head, target) == package::DeltaResult::kComplete;
+  const bool valid = readable && peek.deltaWhole && peek.oldSize <= package::kMaxDeltaFileSize &&
                      peek.newSize <= package::kMaxDeltaFileSize &&
-                     fuzz::ReferenceRebuild(*peek.content, nullptr, peek.oldSize, peek.newSize).has_value();
+                     fuzz::ReferenceRebuild(peek.deltaStreams, nullptr, peek.oldSize, peek.newSize).has_value();
   fuzz::Require(accepted == valid, accepted ? "the reader accepted an invalid delta" : "the reader refused a valid delta");
   fuzz::Require(!accepted || target.written() == peek.newSize, "an accepted delta built another size than it names");
+  fuzz::Require(!accepted || std::ftell(package) == peek.streamEnd, "an accepted delta left the carrier elsewhere");
   fuzz::Require(std::fseek(package, start, SEEK_SET) == 0, "cannot seek back after reading a delta");
 }
 
@@ -232,12 +233,12 @@ class CheckedStaging {
   // A staged delta: its old file was there as named, and a plain reading
   // of its instructions over that file builds the file it names.
   std::string CheckedRebuild(const fuzz::RecordPeek& peek, const std::string& name) const {
-    fuzz::Require(peek.content.has_value() && peek.checksRead, "staged a delta that cannot be read whole");
+    fuzz::Require(peek.deltaWhole && peek.checksRead, "staged a delta that cannot be read whole");
     fuzz::Require(!name.empty(), "staged a delta whose old file is not there");
     const std::string& old = before_.files.at(name);
     fuzz::Require(old.size() == peek.oldSize && fuzz::Crc32Of(old) == peek.oldCrc,
                   "staged a delta against another file than it names");
-    const std::optional<std::string> built = fuzz::ReferenceRebuild(*peek.content, &old, peek.oldSize, peek.newSize);
+    const std::optional<std::string> built = fuzz::ReferenceRebuild(peek.deltaStreams, &old, peek.oldSize, peek.newSize);
     fuzz::Require(built.has_value(), "staged a delta whose instructions do not hold");
     fuzz::Require(fuzz::Crc32Of(*built) == peek.newCrc, "staged a delta that builds another file than it names");
     return *built;

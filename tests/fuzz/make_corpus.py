@@ -202,23 +202,27 @@ def check(content):
 
 
 def triples(*steps):
-    """Delta instructions: each step is (copy, insert, seek, differences,
-    inserted bytes); lengths are written as given, wrapped to 64 bits."""
-    out = b""
-    for copy, insert, seek, differences, inserted in steps:
-        out += struct.pack("<QQq", copy & 0xFFFFFFFFFFFFFFFF, insert & 0xFFFFFFFFFFFFFFFF, seek)
-        out += differences + inserted
-    return out
+    """A delta's three streams before compression, (control, differences,
+    insertions): each step is (copy, insert, seek, differences, inserted
+    bytes); lengths are written as given, wrapped to 64 bits."""
+    control, differences_, insertions = b"", b"", b""
+    for copy, insert, seek, diff, inserted in steps:
+        control += struct.pack("<QQq", copy & 0xFFFFFFFFFFFFFFFF, insert & 0xFFFFFFFFFFFFFFFF, seek)
+        differences_ += diff
+        insertions += inserted
+    return control, differences_, insertions
 
 
 def differences(new, old):
     return bytes((n - o) & 0xFF for n, o in zip(new, old))
 
 
-def delta_record(path, old_check, new_check, instructions):
+def delta_record(path, old_check, new_check, streams):
     filetime = WRITE_TIME_NS // 100 + 116_444_736_000_000_000  # 100 ns steps since 1601
+    compressed = [zlib.compress(stream, 9) for stream in streams]
     return (DELTA_TAG + path_field(path) + struct.pack("<QQQ", filetime, filetime, filetime)
-            + old_check + new_check + zlib.compress(instructions, 9))
+            + old_check + new_check + b"".join(struct.pack("<I", len(c)) for c in compressed)
+            + b"".join(compressed))
 
 
 def removal_record(path, old_check):
@@ -241,7 +245,7 @@ def delta_seeds():
     out = {
         "delta-grows-a-file": [delta_record(victim, check(old), check(new), grown)],
         "delta-seeks-and-changes": [delta_record(victim, check(old), check(moved_new), moved)],
-        "delta-to-empty": [delta_record(victim, check(old), check(b""), b"")],
+        "delta-to-empty": [delta_record(victim, check(old), check(b""), (b"", b"", b""))],
         "delta-wrong-base-crc": [delta_record(victim, check(old[:-1] + b"X"), check(new), grown)],
         "delta-wrong-base-size": [delta_record(victim, check(old + b"!"), check(new), grown)],
         "delta-wrong-result-crc": [delta_record(victim, check(old), check(new[:-1] + b"X"), grown)],
@@ -258,8 +262,13 @@ def delta_seeds():
                                              triples((0, 0, len(old) + 1, b"", b"")))],
         "delta-seek-most-negative": [delta_record(victim, check(old), check(new),
                                                   triples((0, 0, -(1 << 63), b"", b"")))],
-        "delta-triple-cut-short": [delta_record(victim, check(old), check(new), grown[:20])],
-        "delta-trailing-triple": [delta_record(victim, check(old), check(new), grown + triples((0, 0, 0, b"", b"")))],
+        "delta-triple-cut-short": [delta_record(victim, check(old), check(new), (grown[0][:20],) + grown[1:])],
+        "delta-differences-cut-short": [delta_record(victim, check(old), check(new),
+                                                     (grown[0], grown[1][:-1], grown[2]))],
+        "delta-insertions-left-over": [delta_record(victim, check(old), check(new),
+                                                    (grown[0], grown[1], grown[2] + b"!"))],
+        "delta-trailing-triple": [delta_record(victim, check(old), check(new),
+                                               (grown[0] + triples((0, 0, 0, b"", b""))[0],) + grown[1:])],
         "delta-sizes-too-large": [delta_record(victim, struct.pack("<QI", 1 << 40, 0), struct.pack("<QI", 1 << 40, 0),
                                                grown)],
         "delta-record-cut-short": [delta_record(victim, check(old), check(new), grown)[:40]],

@@ -58,36 +58,43 @@ std::uint32_t Crc32Of(const std::string& bytes) {
       crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-std::optional<std::string> ReferenceRebuild(const std::string& instructions, const std::string* old,
-                                            std::uint64_t oldSize, std::uint64_t newSize) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(instructions.data());
+std::optional<std::string> ReferenceRebuild(const std::string (&streams)[package::kDeltaStreamCount],
+                                            const std::string* old, std::uint64_t oldSize, std::uint64_t newSize) {
+  const std::string& control = streams[package::kControlStream];
+  const std::string& differences = streams[package::kDifferenceStream];
+  const std::string& insertions = streams[package::kInsertionStream];
+  const auto* triples = reinterpret_cast<const std::uint8_t*>(control.data());
   // Every quantity is a 64-bit value compared in 128 bits, so that none wraps.
   using Wide = unsigned __int128;
   Wide at = 0;
+  Wide copied = 0;
+  Wide inserted = 0;
   Wide position = 0;
   Wide written = 0;
   std::string built;
-  while (at < instructions.size()) {
-    if (written == newSize || at + 24 > instructions.size()) return std::nullopt;
-    const std::uint64_t copy = LittleEndian(bytes + at, 8);
-    const std::uint64_t insert = LittleEndian(bytes + at + 8, 8);
-    const auto seek = static_cast<std::int64_t>(LittleEndian(bytes + at + 16, 8));
+  while (at < control.size()) {
+    if (written == newSize || at + 24 > control.size()) return std::nullopt;
+    const std::uint64_t copy = LittleEndian(triples + at, 8);
+    const std::uint64_t insert = LittleEndian(triples + at + 8, 8);
+    const auto seek = static_cast<std::int64_t>(LittleEndian(triples + at + 16, 8));
     at += 24;
     if (written + copy + insert > newSize || position + copy > oldSize) return std::nullopt;
-    if (at + copy + insert > instructions.size()) return std::nullopt;
+    if (copied + copy > differences.size() || inserted + insert > insertions.size()) return std::nullopt;
     if (old != nullptr) {
       for (std::uint64_t i = 0; i < copy; ++i) {
-        built += static_cast<char>((*old)[static_cast<std::size_t>(position + i)] + bytes[at + i]);
+        built += static_cast<char>((*old)[static_cast<std::size_t>(position + i)] +
+                                   differences[static_cast<std::size_t>(copied + i)]);
       }
-      built.append(instructions, static_cast<std::size_t>(at + copy), static_cast<std::size_t>(insert));
+      built.append(insertions, static_cast<std::size_t>(inserted), static_cast<std::size_t>(insert));
     }
-    at += copy + insert;
+    copied += copy;
+    inserted += insert;
     written += copy + insert;
     const __int128 moved = static_cast<__int128>(position + copy) + seek;
     if (moved < 0 || moved > static_cast<__int128>(oldSize)) return std::nullopt;
     position = static_cast<Wide>(moved);
   }
-  if (written != newSize) return std::nullopt;
+  if (written != newSize || copied != differences.size() || inserted != insertions.size()) return std::nullopt;
   return built;
 }
 
@@ -106,7 +113,10 @@ RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size
     // Removals carry no times; a delta's checks follow its times.
     const std::size_t checks =
         static_cast<std::size_t>(afterPath) + (peek.kind == PeekKind::kRemoval ? 0 : 3 * package::kFileTimeSize);
-    const std::size_t checksSize = (peek.kind == PeekKind::kDelta ? 2 : 1) * package::kFileCheckSize;
+    // A delta's checks are followed by its streams' lengths.
+    const std::size_t checksSize = peek.kind == PeekKind::kDelta
+                                       ? 2 * package::kFileCheckSize + 4 * package::kDeltaStreamCount
+                                       : package::kFileCheckSize;
     if (peek.kind != PeekKind::kFile && checks + checksSize <= carrierSize) {
       peek.checksRead = true;
       if (peek.kind == PeekKind::kRemoval) peek.streamEnd = static_cast<long>(checks + checksSize);
@@ -118,11 +128,30 @@ RecordPeek PeekRecord(std::FILE* package, const std::uint8_t* carrier, std::size
       }
     }
     const std::size_t streamStart = peek.kind == PeekKind::kDelta ? checks + checksSize : checks;
-    if (peek.kind != PeekKind::kRemoval && streamStart <= carrierSize) {
+    if (peek.kind == PeekKind::kFile && streamStart <= carrierSize) {
       peek.streamStart = static_cast<long>(streamStart);
       std::size_t consumed = 0;
       peek.content = InflateWhole(carrier + streamStart, carrierSize - streamStart, consumed);
       peek.streamEnd = static_cast<long>(streamStart + consumed);
+    }
+    if (peek.kind == PeekKind::kDelta && peek.checksRead) {
+      peek.streamStart = static_cast<long>(streamStart);
+      // Each stream whole, and ending exactly at its length, within the carrier.
+      std::uint64_t at = streamStart;
+      bool whole = true;
+      for (std::size_t i = 0; i < package::kDeltaStreamCount; ++i) {
+        const std::uint64_t length = LittleEndian(carrier + checks + 2 * package::kFileCheckSize + 4 * i, 4);
+        std::size_t consumed = 0;
+        std::optional<std::string> stream;
+        if (at + length <= carrierSize) stream = InflateWhole(carrier + at, static_cast<std::size_t>(length), consumed);
+        whole = whole && stream && consumed == length;
+        if (whole) peek.deltaStreams[i] = *stream;
+        at += length;
+      }
+      if (whole) {
+        peek.deltaWhole = true;
+        peek.streamEnd = static_cast<long>(at);
+      }
     }
   }
   Require(std::fseek(package, start, SEEK_SET) == 0, "cannot seek back after peeking at a record");

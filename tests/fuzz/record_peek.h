@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "package/layout.h"
+
 namespace fuzz {
 
 enum class PeekKind { kOther, kFile, kDelta, kRemoval };
@@ -18,12 +20,18 @@ struct RecordPeek {
   // The install directory joined with the record's path; empty when the
   // path is empty, cut short or does not join.
   std::wstring destination;
-  // The whole inflated content, when the record's zlib stream ends within
-  // the carrier; nothing when it is damaged or cut short. For a delta
-  // record, its instructions.
+  // The whole inflated content of a "file" record, when its zlib stream
+  // ends within the carrier; nothing when it is damaged or cut short.
   std::optional<std::string> content;
-  long streamEnd = -1;  // carrier offset right after the zlib stream, with `content`; after a whole removal
-  long streamStart = -1;  // carrier offset of a file or delta record's zlib stream
+  // A delta record's three streams inflated, when each ends exactly at the
+  // length the record gives it, within the carrier.
+  std::string deltaStreams[package::kDeltaStreamCount];
+  bool deltaWhole = false;
+  // Carrier offset right after the record: after the zlib stream, with
+  // `content`; after the three streams, with `deltaWhole`; after a whole
+  // removal.
+  long streamEnd = -1;
+  long streamStart = -1;  // carrier offset of a file record's zlib stream or a delta's first stream
   // The sizes and CRC-32s that a delta or a removal names, read here from
   // the carrier's bytes, when the record holds them whole.
   std::uint64_t oldSize = 0;
@@ -33,14 +41,14 @@ struct RecordPeek {
   bool checksRead = false;
 };
 
-// What a delta's instructions build from `old`, by a plain reading of the
-// layout over whole buffers, independent of the package reader; nothing
-// when an instruction reaches outside the old file or past `newSize`, the
-// instructions end inside a triple, go on after the new size or end short
-// of it. With `old` null, only `oldSize` is used and the bytes copied are
-// zeros.
-std::optional<std::string> ReferenceRebuild(const std::string& instructions, const std::string* old,
-                                            std::uint64_t oldSize, std::uint64_t newSize);
+// What a delta's streams (inflated) build from `old`, by a plain reading of
+// the layout over whole buffers, independent of the package reader; nothing
+// when an instruction reaches outside the old file or past `newSize`, a
+// triple is cut short, the triples go on after the new size or end short of
+// it, or the differences or inserted bytes are not exactly what the triples
+// take. With `old` null, only `oldSize` is used and nothing is built.
+std::optional<std::string> ReferenceRebuild(const std::string (&streams)[package::kDeltaStreamCount],
+                                            const std::string* old, std::uint64_t oldSize, std::uint64_t newSize);
 
 std::uint32_t Crc32Of(const std::string& bytes);
 

@@ -23,27 +23,29 @@ void AppendCheck(Bytes& out, const package::FileCheck& check) {
 
 }  // namespace
 
-Bytes Instructions(std::initializer_list<Triple> triples) {
-  Bytes out;
+Instructions InstructionsOf(std::initializer_list<Triple> triples) {
+  Instructions out;
   for (const Triple& triple : triples) {
-    AppendLittleEndian(out, triple.copy, 8);
-    AppendLittleEndian(out, triple.insert, 8);
-    AppendLittleEndian(out, static_cast<std::uint64_t>(triple.seek), 8);
-    if (triple.copy < 1 << 20) out.insert(out.end(), triple.copy, 1);
-    if (triple.insert < 1 << 20) out.insert(out.end(), triple.insert, 'i');
+    AppendLittleEndian(out.control, triple.copy, 8);
+    AppendLittleEndian(out.control, triple.insert, 8);
+    AppendLittleEndian(out.control, static_cast<std::uint64_t>(triple.seek), 8);
+    if (triple.copy < 1 << 20) out.differences.insert(out.differences.end(), triple.copy, 1);
+    if (triple.insert < 1 << 20) out.insertions.insert(out.insertions.end(), triple.insert, 'i');
   }
   return out;
 }
 
 Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, const package::FileCheck& newFile,
-                  const Bytes& instructions) {
+                  const Instructions& instructions) {
   Bytes out;
   AppendHead(out, "dlta", path);
   out.insert(out.end(), 3 * 8, 0);  // the three times
   AppendCheck(out, oldFile);
   AppendCheck(out, newFile);
-  const Bytes stream = CompressAtLevel6(instructions);
-  out.insert(out.end(), stream.begin(), stream.end());
+  const Bytes streams[] = {CompressAtLevel6(instructions.control), CompressAtLevel6(instructions.differences),
+                           CompressAtLevel6(instructions.insertions)};
+  for (const Bytes& stream : streams) AppendLittleEndian(out, stream.size(), 4);
+  for (const Bytes& stream : streams) out.insert(out.end(), stream.begin(), stream.end());
   return out;
 }
 

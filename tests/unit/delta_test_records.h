@@ -17,15 +17,22 @@ struct Triple {
   std::int64_t seek;
 };
 
-// Instructions from triples, each followed by its bytes: differences of 1
-// for a copy, 'i' for an insertion. Lengths of a megabyte or more carry no
-// bytes: a reader must refuse them before it looks for any.
-Bytes Instructions(std::initializer_list<Triple> triples);
+// A delta's three streams before compression.
+struct Instructions {
+  Bytes control;
+  Bytes differences;
+  Bytes insertions;
+};
 
-// A "dlta" record with the path, times of 0, the two checks, and
-// `instructions` compressed as one zlib stream.
+// Instructions from triples: differences of 1 for every copied byte, 'i'
+// for every inserted one. Lengths of a megabyte or more carry no bytes: a
+// reader must refuse them before it looks for any.
+Instructions InstructionsOf(std::initializer_list<Triple> triples);
+
+// A "dlta" record with the path, times of 0, the two checks, and the three
+// streams compressed, each as one zlib stream, with their lengths.
 Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, const package::FileCheck& newFile,
-                  const Bytes& instructions);
+                  const Instructions& instructions);
 
 // A "remv" record.
 Bytes RemovalRecord(const std::wstring& path, const package::FileCheck& oldFile);

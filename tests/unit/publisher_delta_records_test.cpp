@@ -15,7 +15,7 @@
 namespace applier_test {
 namespace {
 
-using delta_test::Instructions;
+using delta_test::InstructionsOf;
 
 class PublisherDeltaRecordsTest : public ApplierTest {
  protected:
@@ -57,21 +57,21 @@ struct VerifyCase {
 
 TEST_F(PublisherDeltaRecordsTest, VerifiesEveryDeltasInstructionsWithoutAGameFolder) {
   const package::FileCheck old100 = {100, 0};
-  const Bytes valid = delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, Instructions({{40, 10, 0}}));
+  const Bytes valid = delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, InstructionsOf({{40, 10, 0}}));
   const Bytes removal = delta_test::RemovalRecord(L".\\gone.dat", old100);
   Bytes damaged = valid;
-  damaged[damaged.size() - 6] ^= 0x40;
+  damaged.back() ^= 1;  // the insertion stream's Adler-32
   const VerifyCase cases[] = {
       {"instructions within the sizes", valid, ""},
       {"a removal", removal, ""},
       {"a seek before the old file",
-       delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, Instructions({{10, 0, -11}, {0, 40, 0}})),
+       delta_test::DeltaRecord(L".\\a.dat", old100, {50, 0}, InstructionsOf({{10, 0, -11}, {0, 40, 0}})),
        "(.\\a.dat): its delta is invalid: a seek would leave the old file"},
-      {"a copy past the old end", delta_test::DeltaRecord(L".\\a.dat", old100, {150, 0}, Instructions({{101, 49, 0}})),
+      {"a copy past the old end", delta_test::DeltaRecord(L".\\a.dat", old100, {150, 0}, InstructionsOf({{101, 49, 0}})),
        "its delta is invalid: a copy would read past the old file's end"},
       {"instructions short of the new size",
-       delta_test::DeltaRecord(L".\\a.dat", old100, {51, 0}, Instructions({{40, 10, 0}})),
-       "its instructions end before the new file's size is reached"},
+       delta_test::DeltaRecord(L".\\a.dat", old100, {51, 0}, InstructionsOf({{40, 10, 0}})),
+       "its triples end before the new file's size is reached"},
       {"damaged instructions", damaged, "its stream is damaged"},
       {"a removal that leaves the game folder", delta_test::RemovalRecord(L".\\..\\x.dat", old100),
        "(.\\..\\x.dat): its path would leave the game's folder"},
