@@ -1,4 +1,4 @@
-// --diff OLD NEW TARGET: the update patch that turns one release's folder
+// --diff OLD NEW PATCH: the update patch that turns one release's folder
 // into the next one's.
 #pragma once
 
@@ -14,10 +14,11 @@ namespace publisher {
 // record for every removed file; then the trailer. `workers` threads build
 // the records side by side; the package's bytes do not depend on how many.
 // Writes one line of totals to `out`. Returns kExitSuccess;
-// kExitPatchLacksFiles when some entries were left out, each named on `err`; kExitFailure, with the reason on `err` and the
-// target cut back to its old size, when a folder cannot be listed, the
-// releases name one file in two ways, or the package cannot be written
-// whole.
+// kExitPatchLacksFiles when some entries were left out, each named on
+// `err`; kExitFailure, with the reason on `err` and the target as it was,
+// when OLD or NEW is no folder, a name is a file in one release and a
+// folder in the other, the target cannot be opened, or the package cannot
+// be written whole (the target is then cut back to its old size).
 int RunDiff(const std::wstring& oldRoot, const std::wstring& newRoot, const std::wstring& target, unsigned workers,
             std::ostream& out, std::ostream& err);
 
