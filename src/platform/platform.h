@@ -263,7 +263,9 @@ class DiskFlush {
 // ---- Test hooks ----------------------------------------------------------
 
 // Makes the n-th MoveOverFile from now fail (1 is the next one), as a
-// failing disk would; 0 turns that off. For the tests of the undo only.
-void FailNthMoveForTesting(unsigned n);
+// failing disk would; 0 turns that off. `beforeFailing`, when given, is
+// called just before that move fails, as another program could act at that
+// moment. For the tests of the undo only.
+void FailNthMoveForTesting(unsigned n, void (*beforeFailing)() = nullptr);
 
 }  // namespace platform
