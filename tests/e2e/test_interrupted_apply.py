@@ -21,7 +21,7 @@ ENGINE = "zanthe.exe"
 REPLACED = [f"data/{folder}/file{i:04d}.dat" for folder in ("maps", "sound", "text") for i in range(200)]
 ADDED = [f"new/{folder}/added{i:03d}.dat" for folder in ("a", "b") for i in range(100)]
 LARGE = "data/movie.bin"
-SIDE_FILE = re.compile(r"\.quorvane-(partial|backup)(-\d+)?$")
+SIDE_FILE = re.compile(r"\.quorvane-(partial|backup|lock)(-\d+)?$")
 EXTRA_TRIALS = 10  # at most, to find the moment the moves begin
 
 
