@@ -204,6 +204,32 @@ class WineBackend:
                 process.wait(HOLD_TIMEOUT)
                 process.stdout.close()
 
+    @contextlib.contextmanager
+    def held_briefly(self, path, share, after, delay_ms, hold_ms):
+        """Runs the file holder on `path` as a scanner's brief hold, beside
+        the block: once the file `after` exists (None: at once) and
+        `delay_ms` more have passed, it opens `path` with the sharing mode
+        `share` ("none", "read" or "read-delete") as soon as it can and
+        keeps it open `hold_ms`. Yields a function that tells, once the
+        holder has ended, whether it held the file."""
+        holder = os.environ.get("QUORVANE_HOLD_FILE")
+        if not holder:
+            raise RuntimeError("QUORVANE_HOLD_FILE must name the file holder")
+        with tempfile.TemporaryFile() as output:
+            command = [self.emulator, holder, share, self.path_as_seen(after) if after else "-",
+                       str(delay_ms), str(hold_ms), self.path_as_seen(path)]
+            process = subprocess.Popen(command, env=wine_environment(self.prefix), stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=subprocess.STDOUT)
+            try:
+                def held():
+                    process.wait(HOLD_TIMEOUT)
+                    output.seek(0)
+                    return output.read().split() == [b"held", b"released"]
+                yield held
+            finally:
+                if process.poll() is None:
+                    process.wait(HOLD_TIMEOUT)
+
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         # Headless, MessageBoxW shows nothing and returns -1, which the
         # program takes as Yes: `answer` has nothing to answer here.
