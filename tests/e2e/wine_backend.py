@@ -210,8 +210,8 @@ class WineBackend:
         the block: once the file `after` exists (None: at once) and
         `delay_ms` more have passed, it opens `path` with the sharing mode
         `share` ("none", "read" or "read-delete") as soon as it can and
-        keeps it open `hold_ms`. Yields a function that tells, once the
-        holder has ended, whether it held the file."""
+        keeps it open `hold_ms`. Yields a function that tells, after the
+        block, whether the holder held the file."""
         holder = os.environ.get("QUORVANE_HOLD_FILE")
         if not holder:
             raise RuntimeError("QUORVANE_HOLD_FILE must name the file holder")
@@ -220,15 +220,13 @@ class WineBackend:
                        str(delay_ms), str(hold_ms), self.path_as_seen(path)]
             process = subprocess.Popen(command, env=wine_environment(self.prefix), stdin=subprocess.DEVNULL,
                                        stdout=output, stderr=subprocess.STDOUT)
+            said = []
             try:
-                def held():
-                    process.wait(HOLD_TIMEOUT)
-                    output.seek(0)
-                    return output.read().split() == [b"held", b"released"]
-                yield held
+                yield lambda: said == [b"held", b"released"]
             finally:
-                if process.poll() is None:
-                    process.wait(HOLD_TIMEOUT)
+                process.wait(HOLD_TIMEOUT)
+                output.seek(0)
+                said.extend(output.read().split())
 
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         # Headless, MessageBoxW shows nothing and returns -1, which the
