@@ -88,7 +88,10 @@ bool RemoveFile(const std::wstring& path) {
   return RetryTransient([&] { return Outcome(unlink(nativePath.c_str()) == 0); });
 }
 
-bool RemoveEmptyDirectory(const std::wstring& path) { return rmdir(posix::ToNativePath(path).c_str()) == 0; }
+bool RemoveEmptyDirectory(const std::wstring& path) {
+  const std::string nativePath = posix::ToNativePath(path);
+  return RetryTransient([&] { return Outcome(rmdir(nativePath.c_str()) == 0); });
+}
 
 Occupant OccupantOf(const std::wstring& path) {
   const std::string nativePath = posix::ToNativePath(path);

@@ -62,7 +62,9 @@ bool RemoveFile(const std::wstring& path) {
   return RetryTransient([&] { return Outcome(DeleteFileW(path.c_str()) != FALSE); });
 }
 
-bool RemoveEmptyDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+bool RemoveEmptyDirectory(const std::wstring& path) {
+  return RetryTransient([&] { return Outcome(RemoveDirectoryW(path.c_str()) != FALSE); });
+}
 
 Occupant OccupantOf(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
