@@ -2,7 +2,9 @@
 the patch again because nothing seemed to happen: whatever the two runs
 show, the folder they leave must be one that some order of whole updates
 explains, and a run that reports completion must have every one of its
-files in place. Natively, with runs started 0 to 400 ms apart."""
+files in place. Runs start 0 to 400 ms apart; an update that fails in its
+commit is made natively only, through a library that the native program
+loads."""
 import itertools
 import os
 import threading
@@ -46,11 +48,8 @@ class ConcurrentUpdatesTest(ProgramTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        if cls.program.under_wine:
-            raise unittest.SkipTest("natively only: the failing commit comes from a library that the "
-                                    "native program loads")
         cls.fail_library = os.environ.get("QUORVANE_FAIL_RENAME_LIBRARY")
-        if not cls.fail_library:
+        if not cls.fail_library and not cls.program.under_wine:
             raise RuntimeError("QUORVANE_FAIL_RENAME_LIBRARY must name the library that fails a rename")
 
     def setUp(self):
@@ -102,8 +101,10 @@ class ConcurrentUpdatesTest(ProgramTestCase):
         return after
 
     def test_the_folder_is_always_that_of_whole_updates_in_some_order(self):
-        for (first, second), offset in itertools.product(
-                [("good", "failing"), ("failing", "good"), ("good", "other")], START_OFFSETS):
+        pairs = [("good", "other")]
+        if not self.program.under_wine:
+            pairs += [("good", "failing"), ("failing", "good")]
+        for (first, second), offset in itertools.product(pairs, START_OFFSETS):
             with self.subTest(first=first, second=second, offset=offset):
                 game = self.make_game(f"game-{first}-{second}-{offset}")
                 self.program.set_install_dir(windows_path(game))
