@@ -35,6 +35,12 @@ Update::~Update() { Undo(); }
 
 bool Update::Lock() {
   if (lock_.Held()) return true;
+  // A second run does not wait for the first. An update lasts as long as
+  // its files take, so a bounded wait would still fail behind a large one,
+  // at a moment that depends on the disk; and a run that waits shows
+  // nothing meanwhile, which is how a player comes to start a patch twice.
+  // It fails at once, having touched nothing, and the first run's own
+  // message tells how the game stands.
   std::wstring path = installDir_;
   return platform::JoinPath(path, package::kLockFileName) && lock_.Take(path);
 }
