@@ -45,11 +45,12 @@ struct Releases {
   std::optional<platform::FileIdentity> package;
 };
 
-// The folder root joined with a package path; both were joined once by the
-// listing, so the join fits.
+// The folder root joined with a package path's components (the path less
+// its ".\"), as the listing joined them, so the join fits and the record
+// writer finds the same path below the root.
 std::wstring InTree(const std::wstring& root, const std::wstring& packagePath) {
   std::wstring path = root;
-  platform::JoinPath(path, packagePath);
+  platform::JoinPath(path, packagePath.compare(0, 2, L".\\") == 0 ? packagePath.substr(2) : packagePath);
   return path;
 }
 

@@ -118,6 +118,15 @@ def read_records(carrier):
     return records
 
 
+def settle_access_times(folder):
+    """Reads every file below `folder` once. Records carry last-access
+    times, which the first read of a file moves; after this, runs that read
+    the files again see the same times."""
+    for path in Path(folder).rglob("*"):
+        if path.is_file():
+            path.read_bytes()
+
+
 def make_release(folder, files):
     """Writes `files` into `folder` with their times, as write_source_tree
     writes "src", and returns the folder."""
@@ -258,11 +267,7 @@ class DiffToolTest(ProgramTestCase):
                 self.assertEqual(result.exit_code, exit_code, result.stdout + result.stderr)
 
     def test_patch_bytes_do_not_depend_on_the_number_of_workers(self):
-        # Records carry last-access times, which the first read of a file
-        # moves: read every file once, as each run will, before the runs.
-        for path in self.new.rglob("*"):
-            if path.is_file():
-                path.read_bytes()
+        settle_access_times(self.new)
         patches = []
         for workers in ("1", "2", "8"):
             patch = self.program.make_carrier(self.work, name="patch-" + workers)
@@ -271,6 +276,19 @@ class DiffToolTest(ProgramTestCase):
             patches.append(patch.read_bytes())
         self.assertEqual(patches[1], patches[0])
         self.assertEqual(patches[2], patches[0])
+
+    def test_same_patch_however_the_folders_are_written(self):
+        settle_access_times(self.new)
+        patches = []
+        for old, new in ((self.old, self.new), (f"{self.old}/", f"{self.new}/"),
+                         ("old/release", "new/release"), ("./old/release/", "./new/release/")):
+            with self.subTest(old=str(old), new=str(new)):
+                patch = self.program.make_carrier(self.work, name="patch-%d" % len(patches))
+                result = subprocess.run([native_program(), "--diff", old, new, patch], capture_output=True,
+                                        timeout=DIFF_TIMEOUT, cwd=self.work)
+                self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                patches.append(patch.read_bytes())
+                self.assertEqual(patches[-1], patches[0])
 
     def test_wrong_folders_and_names_fail_with_the_target_unchanged(self):
         file_for_folder = make_release(self.work / "kind", [
