@@ -5,6 +5,7 @@
 #include "applier/open_output_creating_dirs.h"
 #include "applier/restore_file_times.h"
 #include "applier/side_files.h"
+#include "package/side_file_names.h"
 
 namespace applier {
 namespace {
@@ -21,9 +22,47 @@ std::wstring FolderOf(const std::wstring& path) {
   return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
 }
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Removes the file at `path` if it is still the file `identity` names.
+void RemoveIfStill(const std::wstring& path, const platform::FileIdentity& identity) {
+  if (platform::IdentityOfName(path) == identity) platform::RemoveFile(path);
+}
+
 }  // namespace
 
 Update::~Update() { Undo(); }
+
+bool Update::Lock() {
+  if (lock_.Held()) return true;
+  // A second run does not wait for the first. An update lasts as long as
+  // its files take, so a bounded wait would still fail behind a large one,
+  // at a moment that depends on the disk; and a run that waits shows
+  // nothing meanwhile, which is how a player comes to start a patch twice.
+  // It fails at once, having touched nothing, and the first run's own
+  // message tells how the game stands.
+  std::wstring path = installDir_;
+  return platform::JoinPath(path, package::kLockFileName) && lock_.Take(path);
+}
+
+bool Update::ReachesThroughLink(const std::wstring& destination) {
+  // Records of one folder mostly come together: each folder is looked at
+  // once.
+  std::wstring folder = FolderOf(destination);
+  if (folder == linkFreeFolder_) return false;
+  // Every folder below the install directory, shortest first. The install
+  // directory itself may be reached through a link; the folders that the
+  // update creates later are new, and no link. The destination was joined
+  // in canonical form, so the install directory's length is taken in that
+  // form too.
+  std::wstring root = installDir_;
+  platform::JoinPath(root, std::wstring());
+  for (std::size_t end = root.size() + 1; end < destination.size(); ++end) {
+    if (IsSeparator(destination[end]) && platform::IsLink(destination.substr(0, end))) return true;
+  }
+  linkFreeFolder_ = std::move(folder);
+  return false;
+}
 
 std::wstring Update::DestinationOf(const StagedFile& file) const {
   const auto start = paths_.begin() + static_cast<std::ptrdiff_t>(file.pathStart);
@@ -49,17 +88,27 @@ platform::UniqueFile Update::CreatePartial(const std::wstring& destination, Stag
 }
 
 bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const platform::FileTimes& times) {
+  if (!Lock()) return false;
   std::wstring destination = installDir_;
   if (!platform::JoinPath(destination, packagePath) || !SideFileNamesFit(destination)) return false;
+  if (ReachesThroughLink(destination)) return false;
   // Found now, before anything is replaced: a directory in the way, a
   // read-only file or a game that is still running.
   const platform::Occupant occupant = platform::OccupantOf(destination);
   if (occupant == platform::Occupant::kInTheWay) return false;
 
   StagedFile file{paths_.size(), static_cast<std::uint16_t>(packagePath.size()), 0, 0,
-                  occupant == platform::Occupant::kReplaceable, Step::kStaging, times};
+                  occupant == platform::Occupant::kReplaceable, Step::kStaging, times, {}};
   platform::UniqueFile partial = CreatePartial(destination, file);
   if (!partial) return false;
+  // The undo touches a name only while it still leads to this file.
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOfStream(partial.get());
+  if (!identity) {
+    partial.reset();
+    platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
+    return false;
+  }
+  file.partial = *identity;
   for (const wchar_t unit : packagePath) paths_.push_back(static_cast<char16_t>(unit));
   files_.push_back(file);
   // The partial file is listed before it is written, so that an undo
@@ -123,28 +172,35 @@ bool Update::MoveIntoPlace() {
 bool Update::Commit() {
   // Every file is on the disk before the first one replaces anything: a
   // crash from here on leaves each destination whole, old or new.
-  if (!FlushPartialFiles() || !MoveIntoPlace() || !FlushFolders()) {
+  if (!Lock() || !FlushPartialFiles() || !MoveIntoPlace() || !FlushFolders()) {
     Undo();
     return false;
   }
   finished_ = true;
   DropBackups();
+  lock_.Release();
   return true;
 }
 
 void Update::UndoFile(const StagedFile& file) const {
   const std::wstring destination = DestinationOf(file);
   const std::wstring backup = SideFileName(destination, SideFile::kBackup, file.backupAttempt);
+  const std::wstring partial = SideFileName(destination, SideFile::kPartial, file.partialAttempt);
   switch (file.step) {
     case Step::kStaging:
     case Step::kStaged:
-      platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
+      RemoveIfStill(partial, file.partial);
       break;
     case Step::kBackedUp:
+      // The link was made by this update: no other file could take its name.
       platform::RemoveFile(backup);
-      platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
+      RemoveIfStill(partial, file.partial);
       break;
     case Step::kMoved:
+      // Something else at the destination now (another program's file) is
+      // not this update's to replace or remove; the old file then stays
+      // under its second name rather than be lost.
+      if (!(platform::IdentityOfName(destination) == file.partial)) break;
       if (file.replaces) {
         // The old file keeps its times under its second name, but Windows
         // may hand a name's creation time on to a file moved onto it.
@@ -169,6 +225,7 @@ void Update::Undo() {
   }
   // The undone moves are made durable as the commit's would have been.
   FlushFolders();
+  lock_.Release();
 }
 
 void Update::DropBackups() const {

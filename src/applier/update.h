@@ -3,7 +3,9 @@
 // exists is replaced. Commit: all partial files are made durable at once,
 // then moved over their destinations. Undo: whatever the update did, and
 // only that, is reversed, so that a failed update leaves the install
-// directory as it was.
+// directory as it was. From the first stage to the end of the commit or the
+// undo the update holds the install directory's lock, so that two runs never
+// update one game at once.
 #pragma once
 
 #include <cstdint>
@@ -30,23 +32,30 @@ class Update {
   // the zlib stream at the package stream's position is inflated into a new
   // partial file beside it, creating the directories it lacks. On success
   // the package stream stands on the next record.
-  // False when the joined path or its side names do not fit in kMaxPath
-  // units, something stands at the destination that cannot be replaced (a
-  // directory, a read-only file, a file held open by the running game), the
-  // partial file cannot be created, the stream is damaged or cut short, or
-  // a write fails (a full disk).
+  // False when another update of the install directory holds its lock, the
+  // joined path or its side names do not fit in kMaxPath units, a folder
+  // between the install directory and the destination is a link (which
+  // would lead the update out of the install directory), something stands
+  // at the destination that cannot be replaced (a directory, a read-only
+  // file, a file held open by the running game), the partial file cannot be
+  // created, the stream is damaged or cut short, or a write fails (a full
+  // disk).
   bool Stage(std::FILE* package, const std::wstring& packagePath, const platform::FileTimes& times);
 
   // Makes every staged file durable, moves each over its destination in the
   // order staged (a later record for the same path wins), gives each its
   // times, flushes the folders moved into and drops what an undo would have
-  // needed. False when a flush or a move fails; the update is then undone.
+  // needed. False when another update holds the install directory's lock,
+  // or when a flush or a move fails; the update is then undone.
   bool Commit();
 
   // Reverses everything done so far, newest first: partial files removed,
   // replaced files moved back with their times, the files that the update
-  // created removed, and the folders it created removed when empty. Does
-  // nothing once the update was committed or undone.
+  // created removed, and the folders it created removed when empty. A
+  // destination is restored or removed only while it is still the file that
+  // the update moved there; whatever else stands there now is left alone,
+  // and so is the old file's second name. A step that fails goes on to the
+  // next. Does nothing once the update was committed or undone.
   void Undo();
 
  private:
@@ -62,8 +71,15 @@ class Update {
     bool replaces;  // a file stood at the destination when it was staged
     Step step;
     platform::FileTimes times;
+    platform::FileIdentity partial;  // the partial file, under each name it takes
   };
 
+  // Takes the install directory's lock unless it is held; false when
+  // another update holds it.
+  bool Lock();
+  // True when a folder between the install directory and `destination`
+  // is a link.
+  bool ReachesThroughLink(const std::wstring& destination);
   std::wstring DestinationOf(const StagedFile& file) const;
   platform::UniqueFile CreatePartial(const std::wstring& destination, StagedFile& file);
   bool BackUp(const std::wstring& destination, StagedFile& file);
@@ -79,6 +95,8 @@ class Update {
   std::deque<char16_t> paths_;
   std::deque<StagedFile> files_;
   std::vector<std::wstring> createdFolders_;  // in the order created
+  std::wstring linkFreeFolder_;               // the last folder found free of links
+  platform::FileLock lock_;
   bool finished_ = false;                     // committed or undone
 };
 

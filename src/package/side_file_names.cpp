@@ -24,7 +24,7 @@ bool IsSideFileName(const std::wstring& name) {
   std::size_t end = name.size();
   while (end > 0 && name[end - 1] >= L'0' && name[end - 1] <= L'9') --end;
   const std::wstring base = end < name.size() && end > 0 && name[end - 1] == L'-' ? name.substr(0, end - 1) : name;
-  return EndsWith(base, kPartialSuffix) || EndsWith(base, kBackupSuffix);
+  return EndsWith(base, kPartialSuffix) || EndsWith(base, kBackupSuffix) || EndsWith(base, kLockFileName);
 }
 
 }  // namespace package

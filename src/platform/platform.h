@@ -90,6 +90,15 @@ void MakeDirectory(const std::wstring& path);
 // The identity of the file that `path` leads to, following links.
 std::optional<FileIdentity> IdentityOf(const std::wstring& path);
 
+// The identity of what the name `path` itself stands for: a link's own,
+// not its target's. Nothing when the name does not exist or cannot be read.
+std::optional<FileIdentity> IdentityOfName(const std::wstring& path);
+
+// True when `path` names a symbolic link, a junction or any other reparse
+// point, which leads somewhere else; false for a plain file or directory
+// and for a name that does not exist.
+bool IsLink(const std::wstring& path);
+
 // The identity of the file behind an open stream.
 std::optional<FileIdentity> IdentityOfStream(std::FILE* stream);
 
@@ -98,6 +107,10 @@ std::optional<FileIdentity> IdentityOfStream(std::FILE* stream);
 std::optional<std::uint64_t> SizeOfStream(std::FILE* stream);
 
 // ---- Files ---------------------------------------------------------------
+//
+// A call below that creates, opens, flushes, links, moves or removes a file
+// tries again when another program holds the file for a moment, within the
+// budget of platform/retry.h; its result is that of its last try.
 
 // Opens a stdio stream by wide path; `mode` is an fopen mode such as "rb".
 std::FILE* OpenFile(const std::wstring& path, const char* mode);
@@ -112,7 +125,8 @@ bool TruncateFile(std::FILE* stream, std::uint64_t size);
 // finished; on Windows it is written through when the call returns.
 bool MoveOverFile(const std::wstring& from, const std::wstring& to);
 
-// Gives the file at `existing` the second name `link`, without copying
+// Gives the file at `existing` the second name `link` (a link itself, not
+// its target, when `existing` is a symbolic link), without copying
 // where the file system has hard links (else as a copy with the same
 // times). False when `link` exists already or cannot be made.
 bool LinkFile(const std::wstring& existing, const std::wstring& link);
@@ -135,8 +149,9 @@ Occupant OccupantOf(const std::wstring& path);
 // Reads the three times of an existing file without opening its content.
 bool ReadFileTimes(const std::wstring& path, FileTimes& times);
 
-// Sets the times of an existing file. Where the system cannot set a
-// creation time it passes over that one.
+// Sets the times of an existing file; a symbolic link's own, never its
+// target's. Where the system cannot set a creation time it passes over
+// that one.
 bool WriteFileTimes(const std::wstring& path, const FileTimes& times);
 
 // ---- Directory listing ---------------------------------------------------
@@ -193,6 +208,34 @@ std::optional<std::wstring> ReadUserRegistryString(const std::wstring& subkey,
 // file cannot be created. An existing file is never opened or truncated.
 std::FILE* CreateNewFile(const std::wstring& path);
 
+// ---- One update at a time ------------------------------------------------
+
+// Holds a lock file: while one process holds the lock of a path, no other
+// process can take it, whatever spelling of the path reaches the file. The
+// file is made when the lock is taken and removed when it is released, on
+// Windows by the system even when the process is ended.
+class FileLock {
+ public:
+  FileLock() = default;
+  // Releases the lock if it is held.
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Takes the lock of `path` without waiting. False when another process
+  // holds it, when `path` is a link, or when the file cannot be made.
+  bool Take(const std::wstring& path);
+  // Removes the lock file and releases the lock; does nothing when the lock
+  // is not held.
+  void Release();
+  bool Held() const { return handle_ != kNoHandle; }
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;  // also Windows' INVALID_HANDLE_VALUE
+  std::intptr_t handle_ = kNoHandle;  // a descriptor on POSIX, a HANDLE on Windows
+  std::wstring path_;
+};
+
 // ---- Durability ----------------------------------------------------------
 
 // Makes files and folders durable together, so that one slow flush to the
@@ -225,7 +268,9 @@ class DiskFlush {
 // ---- Test hooks ----------------------------------------------------------
 
 // Makes the n-th MoveOverFile from now fail (1 is the next one), as a
-// failing disk would; 0 turns that off. For the tests of the undo only.
-void FailNthMoveForTesting(unsigned n);
+// failing disk would; 0 turns that off. `beforeFailing`, when given, is
+// called just before that move fails, as another program could act at that
+// moment. For the tests of the undo only.
+void FailNthMoveForTesting(unsigned n, void (*beforeFailing)() = nullptr);
 
 }  // namespace platform

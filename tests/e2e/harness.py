@@ -100,6 +100,10 @@ class Program:
     held_open(path)
         A context in which another Windows process holds `path` open
         without sharing (Wine only).
+    held_briefly(path, share, after, delay_ms, hold_ms)
+        A context beside which another Windows process holds `path` for a
+        moment, as a scanner does (Wine only; see WineBackend); it yields a
+        function that tells, after the block, whether the hold was taken.
     expected_exit_code(boxes)
         The exit code that belongs to a run that showed `boxes`.
     """
@@ -156,6 +160,13 @@ class Program:
             raise ValueError("only Windows keeps a file that another process holds from being replaced")
         with self._backend.held_open(path):
             yield
+
+    @contextlib.contextmanager
+    def held_briefly(self, path, share, after=None, delay_ms=0, hold_ms=400):
+        if not self.under_wine:
+            raise ValueError("only Windows keeps a file that another process holds from being replaced")
+        with self._backend.held_briefly(path, share, after, delay_ms, hold_ms) as held:
+            yield held
 
     def expected_exit_code(self, boxes):
         # The Windows program always ends with 0; the native one with 1

@@ -204,6 +204,30 @@ class WineBackend:
                 process.wait(HOLD_TIMEOUT)
                 process.stdout.close()
 
+    @contextlib.contextmanager
+    def held_briefly(self, path, share, after, delay_ms, hold_ms):
+        """Runs the file holder on `path` as a scanner's brief hold, beside
+        the block: once the file `after` exists (None: at once) and
+        `delay_ms` more have passed, it opens `path` with the sharing mode
+        `share` ("none", "read" or "read-delete") as soon as it can and
+        keeps it open `hold_ms`. Yields a function that tells, after the
+        block, whether the holder held the file."""
+        holder = os.environ.get("QUORVANE_HOLD_FILE")
+        if not holder:
+            raise RuntimeError("QUORVANE_HOLD_FILE must name the file holder")
+        with tempfile.TemporaryFile() as output:
+            command = [self.emulator, holder, share, self.path_as_seen(after) if after else "-",
+                       str(delay_ms), str(hold_ms), self.path_as_seen(path)]
+            process = subprocess.Popen(command, env=wine_environment(self.prefix), stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=subprocess.STDOUT)
+            said = []
+            try:
+                yield lambda: said == [b"held", b"released"]
+            finally:
+                process.wait(HOLD_TIMEOUT)
+                output.seek(0)
+                said.extend(output.read().split())
+
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         # Headless, MessageBoxW shows nothing and returns -1, which the
         # program takes as Yes: `answer` has nothing to answer here.

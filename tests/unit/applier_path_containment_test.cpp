@@ -42,6 +42,7 @@ TEST(ContainedPackagePath, JudgesEachPathWithEitherSeparator) {
       {L".\\\u65E5\u672C.txt", true},
       {L".\\a.quorvane-partial.txt", true},
       {L".\\a.quorvane-backup-x", true},
+      {L".\\quorvane-lock", true},
 
       {L"", false},
       {L".\\", false},
@@ -85,6 +86,10 @@ TEST(ContainedPackagePath, JudgesEachPathWithEitherSeparator) {
       {L".\\d\\a.txt.QUORVANE-BACKUP", false},
       {L".\\a.txt.quorvane-backup-12", false},
       {L".\\x.quorvane-partial\\y", false},
+      // The lock file that keeps two updates of the folder apart.
+      {L".\\.quorvane-lock", false},
+      {L".\\d\\.Quorvane-Lock", false},
+      {L".\\a.quorvane-lock-2", false},
       // Names that Windows does not hold: every update that names one fails.
       {L".\\a*b", false},
       {L".\\a?b", false},

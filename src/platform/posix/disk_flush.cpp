@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
+#include "platform/retry.h"
 
 namespace platform {
 
@@ -27,7 +28,8 @@ void DiskFlush::AddFolder(const std::wstring& path) {
   for (const Volume& volume : volumes_) {
     if (volume.id == id) return;
   }
-  const int handle = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int handle = -1;
+  RetryTransient([&] { return Outcome((handle = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) >= 0); });
   if (handle < 0) {
     failed_ = true;
     return;

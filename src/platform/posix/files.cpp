@@ -10,6 +10,7 @@
 #include "platform/failing_moves.h"
 #include "platform/platform.h"
 #include "platform/posix/native_path.h"
+#include "platform/retry.h"
 
 namespace platform {
 namespace {
@@ -41,8 +42,13 @@ struct timespec ToTimespec(FileTime time) {
 // waiting on a pipe; it is cleared again before any read.
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
   const std::string nativePath = posix::ToNativePath(path);
-  if (mode[0] != 'r' || std::strchr(mode, '+') != nullptr) return std::fopen(nativePath.c_str(), mode);
-  const int descriptor = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (mode[0] != 'r' || std::strchr(mode, '+') != nullptr) {
+    std::FILE* stream = nullptr;
+    RetryTransient([&] { return Outcome((stream = std::fopen(nativePath.c_str(), mode)) != nullptr); });
+    return stream;
+  }
+  int descriptor = -1;
+  RetryTransient([&] { return Outcome((descriptor = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) >= 0); });
   if (descriptor < 0) return nullptr;
   struct stat info;
   std::FILE* stream = nullptr;
@@ -62,16 +68,30 @@ bool TruncateFile(std::FILE* stream, std::uint64_t size) {
 bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
   if (MoveIsMadeToFail()) return false;
   if (OccupantOf(to) == Occupant::kInTheWay) return false;
-  return std::rename(posix::ToNativePath(from).c_str(), posix::ToNativePath(to).c_str()) == 0;
+  const std::string nativeFrom = posix::ToNativePath(from);
+  const std::string nativeTo = posix::ToNativePath(to);
+  return RetryTransient([&] { return Outcome(std::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0); });
 }
 
 bool LinkFile(const std::wstring& existing, const std::wstring& link) {
-  return ::link(posix::ToNativePath(existing).c_str(), posix::ToNativePath(link).c_str()) == 0;
+  const std::string nativeExisting = posix::ToNativePath(existing);
+  const std::string nativeLink = posix::ToNativePath(link);
+  // linkat without AT_SYMLINK_FOLLOW links a symbolic link itself; link()
+  // follows it on some systems.
+  return RetryTransient([&] {
+    return Outcome(linkat(AT_FDCWD, nativeExisting.c_str(), AT_FDCWD, nativeLink.c_str(), 0) == 0);
+  });
 }
 
-bool RemoveFile(const std::wstring& path) { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+bool RemoveFile(const std::wstring& path) {
+  const std::string nativePath = posix::ToNativePath(path);
+  return RetryTransient([&] { return Outcome(unlink(nativePath.c_str()) == 0); });
+}
 
-bool RemoveEmptyDirectory(const std::wstring& path) { return rmdir(posix::ToNativePath(path).c_str()) == 0; }
+bool RemoveEmptyDirectory(const std::wstring& path) {
+  const std::string nativePath = posix::ToNativePath(path);
+  return RetryTransient([&] { return Outcome(rmdir(nativePath.c_str()) == 0); });
+}
 
 Occupant OccupantOf(const std::wstring& path) {
   const std::string nativePath = posix::ToNativePath(path);
@@ -105,7 +125,9 @@ bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
 bool WriteFileTimes(const std::wstring& path, const FileTimes& times) {
   // Linux has no call that sets a creation time; the other two are set.
   const struct timespec both[2] = {ToTimespec(times.lastAccess), ToTimespec(times.lastWrite)};
-  return utimensat(AT_FDCWD, posix::ToNativePath(path).c_str(), both, 0) == 0;
+  const std::string nativePath = posix::ToNativePath(path);
+  return RetryTransient(
+      [&] { return Outcome(utimensat(AT_FDCWD, nativePath.c_str(), both, AT_SYMLINK_NOFOLLOW) == 0); });
 }
 
 }  // namespace platform

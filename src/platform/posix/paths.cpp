@@ -118,6 +118,17 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
+std::optional<FileIdentity> IdentityOfName(const std::wstring& path) {
+  struct stat info;
+  if (lstat(posix::ToNativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+bool IsLink(const std::wstring& path) {
+  struct stat info;
+  return lstat(posix::ToNativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::optional<FileIdentity> IdentityOfStream(std::FILE* stream) {
   struct stat info;
   if (fstat(fileno(stream), &info) != 0) return std::nullopt;

@@ -4,20 +4,22 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/retry.h"
 
 namespace platform {
 
 DiskFlush::~DiskFlush() = default;
 
 void DiskFlush::AddFile(const std::wstring& path) {
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    failed_ = true;
-    return;
-  }
-  if (!FlushFileBuffers(handle)) failed_ = true;
-  CloseHandle(handle);
+  const bool flushed = RetryTransient([&] {
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+    const Attempt result = Outcome(FlushFileBuffers(handle) != FALSE);
+    CloseHandle(handle);
+    return result;
+  });
+  if (!flushed) failed_ = true;
 }
 
 void DiskFlush::AddFolder(const std::wstring&) {}

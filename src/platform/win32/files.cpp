@@ -5,6 +5,7 @@
 
 #include "platform/failing_moves.h"
 #include "platform/platform.h"
+#include "platform/retry.h"
 
 namespace platform {
 namespace {
@@ -24,7 +25,9 @@ FileTime FromFiletime(const FILETIME& time) {
 
 std::FILE* OpenFile(const std::wstring& path, const char* mode) {
   const std::wstring wideMode(mode, mode + strlen(mode));
-  return _wfopen(path.c_str(), wideMode.c_str());
+  std::FILE* stream = nullptr;
+  RetryTransient([&] { return Outcome((stream = _wfopen(path.c_str(), wideMode.c_str())) != nullptr); });
+  return stream;
 }
 
 bool TruncateFile(std::FILE* stream, std::uint64_t size) {
@@ -37,11 +40,16 @@ bool MoveOverFile(const std::wstring& from, const std::wstring& to) {
   // checking first gives the same result under both.
   const DWORD attributes = GetFileAttributesW(to.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  return RetryTransient([&] {
+    return Outcome(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE);
+  });
 }
 
 bool LinkFile(const std::wstring& existing, const std::wstring& link) {
-  if (CreateHardLinkW(link.c_str(), existing.c_str(), nullptr)) return true;
+  // A hard link to a symbolic link or a junction names the link itself.
+  if (RetryTransient([&] { return Outcome(CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != FALSE); })) {
+    return true;
+  }
   const DWORD error = GetLastError();
   // FAT and exFAT volumes have no hard links: a copy keeps the content.
   if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) return false;
@@ -50,9 +58,13 @@ bool LinkFile(const std::wstring& existing, const std::wstring& link) {
          WriteFileTimes(link, times);
 }
 
-bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+bool RemoveFile(const std::wstring& path) {
+  return RetryTransient([&] { return Outcome(DeleteFileW(path.c_str()) != FALSE); });
+}
 
-bool RemoveEmptyDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+bool RemoveEmptyDirectory(const std::wstring& path) {
+  return RetryTransient([&] { return Outcome(RemoveDirectoryW(path.c_str()) != FALSE); });
+}
 
 Occupant OccupantOf(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -64,9 +76,14 @@ Occupant OccupantOf(const std::wstring& path) {
   if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return Occupant::kInTheWay;
   // An open for writing and deletion that shares nothing fails while any
   // other program, such as the running game, holds the file open, and for
-  // a running program's own image.
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  // a running program's own image; a scanner's hold passes within the
+  // retries. A link is opened itself, never its target.
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  RetryTransient([&] {
+    handle = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return Outcome(handle != INVALID_HANDLE_VALUE);
+  });
   if (handle == INVALID_HANDLE_VALUE) return Occupant::kInTheWay;
   CloseHandle(handle);
   return Occupant::kReplaceable;
@@ -75,8 +92,11 @@ Occupant OccupantOf(const std::wstring& path) {
 bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
   // No access to the content: the times are readable even where the data
   // is not.
-  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  RetryTransient([&] {
+    handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return Outcome(handle != INVALID_HANDLE_VALUE);
+  });
   if (handle == INVALID_HANDLE_VALUE) return false;
   FILETIME creation, lastAccess, lastWrite;
   const BOOL ok = GetFileTime(handle, &creation, &lastAccess, &lastWrite);
@@ -89,8 +109,12 @@ bool ReadFileTimes(const std::wstring& path, FileTimes& times) {
 }
 
 bool WriteFileTimes(const std::wstring& path, const FileTimes& times) {
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  RetryTransient([&] {
+    handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return Outcome(handle != INVALID_HANDLE_VALUE);
+  });
   if (handle == INVALID_HANDLE_VALUE) return false;
   const FILETIME creation = ToFiletime(times.creation);
   const FILETIME lastAccess = ToFiletime(times.lastAccess);

@@ -60,6 +60,22 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
   return identity;
 }
 
+std::optional<FileIdentity> IdentityOfName(const std::wstring& path) {
+  // No access to the content, so no other program's sharing mode refuses
+  // the open; FILE_FLAG_OPEN_REPARSE_POINT opens a link itself.
+  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  const std::optional<FileIdentity> identity = IdentityOfHandle(handle);
+  CloseHandle(handle);
+  return identity;
+}
+
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::optional<FileIdentity> IdentityOfStream(std::FILE* stream) {
   return IdentityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
 }
