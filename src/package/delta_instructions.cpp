@@ -5,6 +5,7 @@
 // that nothing but the current triple and one chunk per stream is held.
 #include "package/delta_instructions.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "package/inflate_stream.h"
@@ -107,6 +108,72 @@ class StreamCursor {
   bool endedBeforeRead_ = false;
 };
 
+// The difference stream: zero runs counted, the other bytes as they are.
+class DifferenceRuns {
+ public:
+  DifferenceRuns(std::FILE* package, std::uint64_t start, std::uint32_t length) : stream_(package, start, length) {}
+
+  bool Init() { return stream_.Init(); }
+
+  // The next `count` differences into `out`, as Read does.
+  DeltaResult Read(unsigned char* out, std::size_t count) {
+    while (count > 0) {
+      if (zeros_ == 0 && literals_ == 0) {
+        const DeltaResult result = NextRun();
+        if (result != DeltaResult::kComplete) return result;
+        continue;
+      }
+      const bool zeros = zeros_ > 0;
+      std::uint64_t& left = zeros ? zeros_ : literals_;
+      const std::size_t step = left < count ? static_cast<std::size_t>(left) : count;
+      if (zeros) {
+        std::fill(out, out + step, 0);
+      } else {
+        const DeltaResult result = stream_.Read(out, step);
+        if (result != DeltaResult::kComplete) return result;
+      }
+      left -= step;
+      out += step;
+      count -= step;
+    }
+    return DeltaResult::kComplete;
+  }
+
+  // kComplete when the runs end with the last difference taken and the
+  // stream ends there.
+  DeltaResult Finish() {
+    if (zeros_ != 0 || literals_ != 0) return DeltaResult::kTrailingData;
+    return stream_.Finish();
+  }
+
+ private:
+  DeltaResult NextRun() {
+    DeltaResult result = Count(zeros_);
+    if (result == DeltaResult::kComplete) result = Count(literals_);
+    return result;
+  }
+
+  // One LEB128 count; kDamaged when it is longer than kMaxRunCountSize
+  // bytes or does not fit in 64 bits.
+  DeltaResult Count(std::uint64_t& value) {
+    value = 0;
+    for (std::size_t i = 0; i < kMaxRunCountSize; ++i) {
+      unsigned char byte;
+      const DeltaResult result = stream_.Read(&byte, 1);
+      if (result != DeltaResult::kComplete) return result;
+      const std::uint64_t bits = byte & 0x7Fu;
+      if (i == kMaxRunCountSize - 1 && bits > 1) return DeltaResult::kDamaged;
+      value |= bits << (7 * i);
+      if ((byte & 0x80u) == 0) return DeltaResult::kComplete;
+    }
+    return DeltaResult::kDamaged;
+  }
+
+  StreamCursor stream_;
+  std::uint64_t zeros_ = 0;
+  std::uint64_t literals_ = 0;
+};
+
 class DeltaReader {
  public:
   DeltaReader(std::FILE* package, std::uint64_t start, const RecordHead& head, DeltaTarget& target)
@@ -129,11 +196,10 @@ class DeltaReader {
       result = Triple(LittleEndian64(triple), LittleEndian64(triple + 8), LittleEndian64(triple + 16));
       if (result != DeltaResult::kComplete) return result;
     }
-    for (StreamCursor* stream : {&control_, &differences_, &insertions_}) {
-      const DeltaResult result = stream->Finish();
-      if (result != DeltaResult::kComplete) return result;
-    }
-    return DeltaResult::kComplete;
+    DeltaResult result = control_.Finish();
+    if (result == DeltaResult::kComplete) result = differences_.Finish();
+    if (result == DeltaResult::kComplete) result = insertions_.Finish();
+    return result;
   }
 
  private:
@@ -173,7 +239,7 @@ class DeltaReader {
   const std::uint64_t newSize_;
   DeltaTarget& target_;
   StreamCursor control_;
-  StreamCursor differences_;
+  DifferenceRuns differences_;
   StreamCursor insertions_;
   std::uint64_t written_ = 0;
   std::uint64_t oldOffset_ = 0;

@@ -27,7 +27,7 @@
 //     58+2n   4   b, u32: bytes of the difference stream
 //     62+2n   4   c, u32: bytes of the insertion stream
 //     66+2n   a   control stream: one zlib stream of triples
-//     66+2n+a b   difference stream: one zlib stream, the copies' differences
+//     66+2n+a b   difference stream: one zlib stream, the copies' differences as runs
 //     ..+b    c   insertion stream: one zlib stream, the inserted bytes
 //   RemovalRecord: a file the new release no longer has
 //     0       4   RecordTag "remv" (72 65 6D 76)
@@ -40,6 +40,13 @@
 //     0       8   copy length c, u64
 //     8       8   insert length i, u64
 //     16      8   seek s, i64 (two's complement)
+// The difference stream, inflated, is runs back to back, which spell out
+// the differences of all copies in order:
+//     zero count z, then literal count k, each a LEB128 u64 (7 bits a byte,
+//     lowest first, the top bit set on all bytes but the last, at most 10)
+//     k difference bytes
+// z differences of 0, then the k bytes. Together the runs give exactly as
+// many differences as the copies take.
 // Starting at old offset 0, a triple takes c bytes of the old file from the
 // current offset, each plus the next of the differences (modulo 256), then
 // the next i inserted bytes, and then moves the old offset by s. The new
@@ -58,10 +65,13 @@
 // zeros among the differences, text among the inserted bytes, numbers in
 // the triples (on a program's two releases the three streams came to 7%
 // less than one stream of triples with their bytes beside them, on a text
-// 15% less). The player's side reads each stream forward, one inflater and
-// one chunk of input each, seeking between them in the package and in the
-// old file, never holding either: its memory is the same whatever the
-// files' sizes. Sizes and CRC-32s of both ends name the base and the
+// 15% less). Zeros are counted rather than stored, since deflate shrinks a
+// run of them at most about 1,000 to 1: a file of 53 MB with a few changes
+// would otherwise carry 50 KB of compressed zeros, and the player's side
+// inflate them all. The player's side reads each stream forward, one
+// inflater and one chunk of input each, seeking between them in the
+// package and in the old file, never holding either: its memory is the
+// same whatever the files' sizes. Sizes and CRC-32s of both ends name the base and the
 // result, so that a game folder that does not hold the release a patch was
 // made from is found before anything is replaced.
 //
@@ -109,8 +119,11 @@ constexpr std::size_t RemovalRecordSize(std::size_t units) {
   return kTagSize + kUnitCountSize + 2 * units + kFileCheckSize;
 }
 
-// Bytes of one delta instruction before the bytes it carries.
+// Bytes of one triple of a delta's control stream.
 constexpr std::size_t kDeltaTripleSize = 24;  // three 8-byte fields
+
+// Most bytes of a LEB128 count in a delta's difference stream.
+constexpr std::size_t kMaxRunCountSize = 10;
 
 // Largest old or new file a delta names: the player's side seeks in the old
 // file with the 32-bit offsets of the C library, and the publisher's search

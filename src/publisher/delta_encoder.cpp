@@ -101,6 +101,41 @@ class InstructionWriter {
   DeltaInstructions& out_;
 };
 
+void AppendCount(Bytes& out, std::uint64_t value) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<unsigned char>(value | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<unsigned char>(value));
+}
+
+// The differences as the difference stream holds them: runs of zeros
+// counted, the bytes between as they are. A short run of zeros among other
+// bytes costs less kept than counted.
+Bytes AsRuns(const Bytes& differences) {
+  constexpr std::size_t kShortestCountedZeros = 8;
+  Bytes runs;
+  std::size_t at = 0;
+  while (at < differences.size()) {
+    std::size_t zeros = 0;
+    while (at + zeros < differences.size() && differences[at + zeros] == 0) ++zeros;
+    const std::size_t literalStart = at + zeros;
+    std::size_t literalEnd = literalStart;
+    while (literalEnd < differences.size()) {
+      std::size_t zeroRun = 0;
+      while (literalEnd + zeroRun < differences.size() && differences[literalEnd + zeroRun] == 0) ++zeroRun;
+      if (zeroRun >= kShortestCountedZeros || literalEnd + zeroRun == differences.size()) break;
+      literalEnd += zeroRun + 1;
+    }
+    AppendCount(runs, zeros);
+    AppendCount(runs, literalEnd - literalStart);
+    runs.insert(runs.end(), differences.begin() + static_cast<std::ptrdiff_t>(literalStart),
+                differences.begin() + static_cast<std::ptrdiff_t>(literalEnd));
+    at = literalEnd;
+  }
+  return runs;
+}
+
 }  // namespace
 
 DeltaInstructions EncodeDeltaInstructions(const Bytes& oldData, const Bytes& newData) {
@@ -185,6 +220,7 @@ DeltaInstructions EncodeDeltaInstructions(const Bytes& oldData, const Bytes& new
     lastPosition = position - backward;
     lastOffset = position - scan;
   }
+  out.differences = AsRuns(out.differences);
   return out;
 }
 

@@ -10,7 +10,7 @@ namespace publisher {
 // layout.
 struct DeltaInstructions {
   std::vector<unsigned char> control;      // triples of copy length, insert length and seek
-  std::vector<unsigned char> differences;  // of every copy, in order
+  std::vector<unsigned char> differences;  // of every copy, in order, as runs
   std::vector<unsigned char> insertions;   // of every triple, in order
 };
 

@@ -217,9 +217,37 @@ def differences(new, old):
     return bytes((n - o) & 0xFF for n, o in zip(new, old))
 
 
-def delta_record(path, old_check, new_check, streams):
+def leb128(value):
+    out = bytearray()
+    while value >= 0x80:
+        out.append(value & 0x7F | 0x80)
+        value >>= 7
+    out.append(value)
+    return bytes(out)
+
+
+def as_runs(diff):
+    """Differences as the difference stream holds them: each run of zeros
+    counted, then the bytes up to the next zero."""
+    out, at = b"", 0
+    while at < len(diff):
+        zeros = 0
+        while at + zeros < len(diff) and diff[at + zeros] == 0:
+            zeros += 1
+        end = at + zeros
+        while end < len(diff) and diff[end] != 0:
+            end += 1
+        out += leb128(zeros) + leb128(end - at - zeros) + diff[at + zeros:end]
+        at = end
+    return out
+
+
+def delta_record(path, old_check, new_check, streams, runs=None):
+    """`streams` as triples() gives them; the differences are written as
+    runs, or `runs` as they stand."""
     filetime = WRITE_TIME_NS // 100 + 116_444_736_000_000_000  # 100 ns steps since 1601
-    compressed = [zlib.compress(stream, 9) for stream in streams]
+    control, diff, insertions = streams
+    compressed = [zlib.compress(stream, 9) for stream in (control, as_runs(diff) if runs is None else runs, insertions)]
     return (DELTA_TAG + path_field(path) + struct.pack("<QQQ", filetime, filetime, filetime)
             + old_check + new_check + b"".join(struct.pack("<I", len(c)) for c in compressed)
             + b"".join(compressed))
@@ -267,6 +295,9 @@ def delta_seeds():
                                                      (grown[0], grown[1][:-1], grown[2]))],
         "delta-insertions-left-over": [delta_record(victim, check(old), check(new),
                                                     (grown[0], grown[1], grown[2] + b"!"))],
+        "delta-zeros-counted-past-copies": [delta_record(victim, check(old), check(new), grown,
+                                                         runs=leb128(15) + leb128(0))],
+        "delta-run-count-too-long": [delta_record(victim, check(old), check(new), grown, runs=b"\x80" * 10 + b"\0")],
         "delta-trailing-triple": [delta_record(victim, check(old), check(new),
                                                (grown[0] + triples((0, 0, 0, b"", b""))[0],) + grown[1:])],
         "delta-sizes-too-large": [delta_record(victim, struct.pack("<QI", 1 << 40, 0), struct.pack("<QI", 1 << 40, 0),

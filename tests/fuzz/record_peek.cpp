@@ -58,12 +58,56 @@ std::uint32_t Crc32Of(const std::string& bytes) {
       crc32(crc32(0, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
+// The differences that the runs of a difference stream spell out, when they
+// give exactly `needed` of them and end right after the run that completes
+// them, as the reader takes them: a run is read only while differences are
+// still wanted. Built only when `build` is set; otherwise the result is
+// empty.
+std::optional<std::string> ExpandRuns(const std::string& runs, std::uint64_t needed, bool build) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(runs.data());
+  std::size_t at = 0;
+  unsigned __int128 total = 0;
+  std::string expanded;
+  const auto count = [&](std::uint64_t& value) {
+    value = 0;
+    for (int i = 0; i < 10; ++i) {
+      if (at >= runs.size()) return false;
+      const std::uint8_t byte = bytes[at++];
+      if (i == 9 && (byte & 0x7F) > 1) return false;
+      value |= std::uint64_t{byte & 0x7Fu} << (7 * i);
+      if ((byte & 0x80) == 0) return true;
+    }
+    return false;
+  };
+  while (total < needed) {
+    std::uint64_t zeros = 0;
+    std::uint64_t literals = 0;
+    if (!count(zeros) || !count(literals)) return std::nullopt;
+    if (total + zeros + literals > needed || literals > runs.size() - at) return std::nullopt;
+    if (build) {
+      expanded.append(static_cast<std::size_t>(zeros), '\0');
+      expanded.append(runs, at, static_cast<std::size_t>(literals));
+    }
+    at += static_cast<std::size_t>(literals);
+    total += zeros + literals;
+  }
+  if (at != runs.size()) return std::nullopt;
+  return expanded;
+}
+
 std::optional<std::string> ReferenceRebuild(const std::string (&streams)[package::kDeltaStreamCount],
                                             const std::string* old, std::uint64_t oldSize, std::uint64_t newSize) {
   const std::string& control = streams[package::kControlStream];
-  const std::string& differences = streams[package::kDifferenceStream];
   const std::string& insertions = streams[package::kInsertionStream];
   const auto* triples = reinterpret_cast<const std::uint8_t*>(control.data());
+  // The differences that the copies take, first counted.
+  unsigned __int128 copies = 0;
+  for (std::size_t at = 0; at + 24 <= control.size(); at += 24) copies += LittleEndian(triples + at, 8);
+  if (copies > newSize) return std::nullopt;
+  const std::optional<std::string> expanded =
+      ExpandRuns(streams[package::kDifferenceStream], static_cast<std::uint64_t>(copies), old != nullptr);
+  if (!expanded) return std::nullopt;
+  const std::string& differences = *expanded;
   // Every quantity is a 64-bit value compared in 128 bits, so that none wraps.
   using Wide = unsigned __int128;
   Wide at = 0;
@@ -79,7 +123,7 @@ std::optional<std::string> ReferenceRebuild(const std::string (&streams)[package
     const auto seek = static_cast<std::int64_t>(LittleEndian(triples + at + 16, 8));
     at += 24;
     if (written + copy + insert > newSize || position + copy > oldSize) return std::nullopt;
-    if (copied + copy > differences.size() || inserted + insert > insertions.size()) return std::nullopt;
+    if (inserted + insert > insertions.size()) return std::nullopt;
     if (old != nullptr) {
       for (std::uint64_t i = 0; i < copy; ++i) {
         built += static_cast<char>((*old)[static_cast<std::size_t>(position + i)] +
@@ -94,7 +138,7 @@ std::optional<std::string> ReferenceRebuild(const std::string (&streams)[package
     if (moved < 0 || moved > static_cast<__int128>(oldSize)) return std::nullopt;
     position = static_cast<Wide>(moved);
   }
-  if (written != newSize || copied != differences.size() || inserted != insertions.size()) return std::nullopt;
+  if (written != newSize || inserted != insertions.size()) return std::nullopt;
   return built;
 }
 

@@ -81,6 +81,11 @@ Instructions With(Instructions instructions, Bytes Instructions::*stream, const 
   return instructions;
 }
 
+Instructions WithRuns(Instructions instructions, const Bytes& runs) {
+  instructions.runs = runs;
+  return instructions;
+}
+
 TEST(DeltaInstructionsTest, RefusesEveryLengthAndOffsetOutOfBounds) {
   const Instructions whole = InstructionsOf({{40, 10, 0}});
   const Bytes& control = whole.control;
@@ -111,6 +116,14 @@ TEST(DeltaInstructionsTest, RefusesEveryLengthAndOffsetOutOfBounds) {
        DeltaResult::kEndsInside},
       {"inserted bytes cut short", 50, With(whole, &Instructions::insertions, Bytes(9, 'i')),
        DeltaResult::kEndsInside},
+      {"zeros counted past the copies", 50, WithRuns(whole, {45, 0}), DeltaResult::kTrailingData},
+      {"literal differences counted past the copies", 50, WithRuns(whole, Concat({{0, 41}, Bytes(41, 1)})),
+       DeltaResult::kTrailingData},
+      {"a count of eleven bytes", 50, WithRuns(whole, Concat({Bytes(10, 0x80), {0}})), DeltaResult::kDamaged},
+      {"a count past 64 bits", 50, WithRuns(whole, Concat({Bytes(9, 0xFF), {0x02}})), DeltaResult::kDamaged},
+      {"runs cut inside a count", 50, WithRuns(whole, {0x80}), DeltaResult::kEndsInside},
+      {"zeros, then bytes, covering the copies", 50, WithRuns(whole, Concat({{30, 10}, Bytes(10, 1)})),
+       DeltaResult::kComplete},
       {"no triples for a non-empty file", 1, {}, DeltaResult::kShortOfNewSize},
       {"a new size past the largest a delta names", package::kMaxDeltaFileSize + 1, whole,
        DeltaResult::kTooLarge},
@@ -211,6 +224,17 @@ TEST_F(DeltaRebuildTest, CopiesWithDifferencesInsertsAndSeeks) {
   ASSERT_EQ(Rebuild(RecordOf(InstructionsOf({{0, 0, 90}, {10, 2, -90}, {5, 0, 0}}), expected.size(),
                              CrcOf(expected))),
             applier::RebuildResult::kRebuilt);
+  EXPECT_EQ(Contents(output_.get()), expected);
+}
+
+TEST_F(DeltaRebuildTest, CountedZerosCopyTheOldBytesAsTheyAre) {
+  // Old 0..39: the first 30 unchanged, the last 10 plus 1; then "ii".
+  Instructions instructions = InstructionsOf({{40, 2, 0}});
+  instructions.runs = Concat({{30, 10}, Bytes(10, 1)});
+  Bytes expected;
+  for (unsigned i = 0; i < 40; ++i) expected.push_back(static_cast<unsigned char>(i < 30 ? i : i + 1));
+  expected.insert(expected.end(), {'i', 'i'});
+  ASSERT_EQ(Rebuild(RecordOf(instructions, expected.size(), CrcOf(expected))), applier::RebuildResult::kRebuilt);
   EXPECT_EQ(Contents(output_.get()), expected);
 }
 

@@ -21,7 +21,21 @@ void AppendCheck(Bytes& out, const package::FileCheck& check) {
   AppendLittleEndian(out, check.crc, 4);
 }
 
+void AppendCount(Bytes& out, std::uint64_t value) {
+  for (; value >= 0x80; value >>= 7) out.push_back(static_cast<unsigned char>(value | 0x80));
+  out.push_back(static_cast<unsigned char>(value));
+}
+
 }  // namespace
+
+Bytes AsOneRun(const Bytes& differences) {
+  Bytes runs;
+  if (differences.empty()) return runs;
+  AppendCount(runs, 0);
+  AppendCount(runs, differences.size());
+  runs.insert(runs.end(), differences.begin(), differences.end());
+  return runs;
+}
 
 Instructions InstructionsOf(std::initializer_list<Triple> triples) {
   Instructions out;
@@ -42,7 +56,7 @@ Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, c
   out.insert(out.end(), 3 * 8, 0);  // the three times
   AppendCheck(out, oldFile);
   AppendCheck(out, newFile);
-  const Bytes streams[] = {CompressAtLevel6(instructions.control), CompressAtLevel6(instructions.differences),
+  const Bytes streams[] = {CompressAtLevel6(instructions.control), CompressAtLevel6(instructions.runs ? *instructions.runs : AsOneRun(instructions.differences)),
                            CompressAtLevel6(instructions.insertions)};
   for (const Bytes& stream : streams) AppendLittleEndian(out, stream.size(), 4);
   for (const Bytes& stream : streams) out.insert(out.end(), stream.begin(), stream.end());

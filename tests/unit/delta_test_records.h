@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "package/record_reader.h"
@@ -17,11 +18,13 @@ struct Triple {
   std::int64_t seek;
 };
 
-// A delta's three streams before compression.
+// A delta's three streams before compression, the differences one for
+// each byte copied.
 struct Instructions {
   Bytes control;
   Bytes differences;
   Bytes insertions;
+  std::optional<Bytes> runs;  // the difference stream as it stands, in place of `differences`
 };
 
 // Instructions from triples: differences of 1 for every copied byte, 'i'
@@ -29,8 +32,13 @@ struct Instructions {
 // reader must refuse them before it looks for any.
 Instructions InstructionsOf(std::initializer_list<Triple> triples);
 
+// `differences` as the difference stream holds them, all in one run of
+// literal bytes (none when there are none).
+Bytes AsOneRun(const Bytes& differences);
+
 // A "dlta" record with the path, times of 0, the two checks, and the three
-// streams compressed, each as one zlib stream, with their lengths.
+// streams compressed, each as one zlib stream, with their lengths; the
+// differences as AsOneRun gives them, unless `runs` are given.
 Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, const package::FileCheck& newFile,
                   const Instructions& instructions);
 
