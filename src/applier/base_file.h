@@ -17,6 +17,11 @@ enum class BaseState {
   kDiffers,  // something else is there: `fault` says what
 };
 
+// Looks at the name `destination` alone, opening nothing: kMissing when
+// nothing has that name, kDiffers (kBaseNotAFile) for a folder or a link,
+// kMatches for a file, which may still differ in content.
+BaseState LookAtBaseFile(const std::wstring& destination, UpdateFault& fault);
+
 // Looks at the file at `destination` and compares it with `expected`,
 // reading it forward once. A folder or a link at the destination differs
 // (kBaseNotAFile): the old file is never reached through a link. On

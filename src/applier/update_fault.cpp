@@ -60,7 +60,11 @@ std::wstring DescribeUpdateFault(const UpdateFault& fault) {
       reason = L": cannot be replaced or written (a folder or a read-only file in the way, a file in use, a full disk)";
       break;
     case FaultKind::kCannotCommit:
-      reason = L": the update could not move it into place and was undone";
+      return L"the update could not move the files into place and was undone";
+    case FaultKind::kLocked:
+      return L"another update of the game's folder is running";
+    case FaultKind::kThroughLink:
+      reason = L": a folder on its way is a link, which would lead out of the game's folder";
       break;
   }
   return fault.path + reason;

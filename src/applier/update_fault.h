@@ -20,6 +20,8 @@ enum class FaultKind : std::uint8_t {
   kResultDiffers,     // the file rebuilt is not the one the record names (CRC-32s)
   kCannotStage,       // the destination cannot be replaced, or writing failed
   kCannotCommit,      // moving the staged files into place failed
+  kLocked,            // another update of the game folder is running
+  kThroughLink,       // a folder on the way is a link, which would lead out of the game folder
 };
 
 // The first fault of an update, with the record's path as stored.

@@ -55,11 +55,12 @@ bool CheckPatch(const std::wstring& patchPath, const std::wstring& gamePath, std
   std::uint64_t removals = 0;
   std::uint64_t gone = 0;
   applier::UpdateFault fault;
+  applier::LinkProbe links;
   const WalkEnd end = WalkPackage(patch.get(), [&](const WalkedRecord& record) {
     package::RecordHead head;
     head.path = record.path;
     head.oldFile = record.oldFile;
-    applier::DestinationCheck check = applier::CheckDestination(gamePath, head, record.kind, fault);
+    applier::DestinationCheck check = applier::CheckDestination(gamePath, head, record.kind, links, fault);
     if (!check.ok) return false;
     switch (record.kind) {
       case package::RecordKind::kDelta:
