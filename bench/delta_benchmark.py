@@ -147,6 +147,16 @@ def same_content(a, b):
                 return True
 
 
+def same_release(game, release):
+    """True when `game` holds exactly the files of `release`, each with its
+    content, names compared as Windows compares them: a file renamed only in
+    letter case keeps its old name on a file system that tells case apart."""
+    game_files = {path.lower(): full for path, full in files_of(game).items()}
+    release_files = {path.lower(): full for path, full in files_of(release).items()}
+    return game_files.keys() == release_files.keys() and all(
+        same_content(full, release_files[path]) for path, full in game_files.items())
+
+
 def classify(old, new):
     """The release's changes: (new files, changed files, removed files), as
     sorted "/" paths; identical files are in none."""
@@ -243,7 +253,7 @@ class Game:
         game = os.path.join(self.work, "game-" + name)
         # Links become the files they lead to, as the walk reads them; dangling
         # ones, which the walk cannot read, are left out.
-        shutil.copytree(self.old, game, ignore_dangling_symlinks=True)
+        copy_files(list(files_of(self.old)), self.old, game)
         open(os.path.join(game, "zanthe.exe"), "wb").close()
         # A failed update (exit code 1) shows as a folder that is not the new release.
         seconds, peak = self.runner.run([patch], cwd=game, stdin_text="y\n", env=self.environment, accept=(0, 1))
@@ -281,8 +291,7 @@ def measure_game(name, program, runner, work, peers):
     figures["peers"] = {peer: measure_peer(runner, peer, old, new, changed, game.work) for peer in peers}
 
     applied, figures["apply_diff"] = game.apply(diff_patch, "diff")
-    figures["apply_diff_gives_new"] = files_of(applied).keys() == files_of(new).keys() and all(
-        same_content(path, os.path.join(new, relative)) for relative, path in files_of(applied).items())
+    figures["apply_diff_gives_new"] = same_release(applied, new)
     shutil.rmtree(applied)
     # The same changes as whole files; its removals are not in it.
     applied, figures["apply_changed_whole"] = game.apply(whole_patch, "changed-whole")

@@ -13,7 +13,7 @@ bool SameFileContent(const std::wstring& first, const std::wstring& second) {
   const platform::UniqueFile a(platform::OpenFile(first, "rb"));
   const platform::UniqueFile b(platform::OpenFile(second, "rb"));
   if (!a || !b) return false;
-  constexpr std::size_t kBlock = 64 * 1024;
+  constexpr std::size_t kBlock = std::size_t{64} * 1024;
   std::vector<unsigned char> blockA(kBlock);
   std::vector<unsigned char> blockB(kBlock);
   for (;;) {
