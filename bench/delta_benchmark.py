@@ -247,13 +247,14 @@ class Game:
                                         accept=(0, 3), env=dict(self.environment, QUORVANE_JOBS=str(workers)))
         return patch, {"package_bytes": self.package_bytes(patch), "seconds": seconds, "peak_kib": peak}
 
-    def apply(self, patch, name):
-        """Applies `patch` to a fresh copy of the old release; the copy is
-        not timed. Gives the folder, seconds and peak."""
+    def apply(self, patch, name, base=None):
+        """Applies `patch` to a fresh copy of the old release (or of `base`);
+        the copy is not timed. Gives the folder, seconds and peak."""
+        base = base or self.old
         game = os.path.join(self.work, "game-" + name)
         # Links become the files they lead to, as the walk reads them; dangling
         # ones, which the walk cannot read, are left out.
-        copy_files(list(files_of(self.old)), self.old, game)
+        copy_files(list(files_of(base)), base, game)
         open(os.path.join(game, "zanthe.exe"), "wb").close()
         # A failed update (exit code 1) shows as a folder that is not the new release.
         seconds, peak = self.runner.run([patch], cwd=game, stdin_text="y\n", env=self.environment, accept=(0, 1))
@@ -286,7 +287,9 @@ def measure_game(name, program, runner, work, peers):
     copy_files(changed, old, changed_old)
     copy_files(changed, new, changed_new)
     for workers in (1, 2):
-        _, figures["diff_changed_%d" % workers] = game.diff(workers, changed_old, changed_new, "diff-changed")
+        diff_changed, figures["diff_changed_%d" % workers] = game.diff(workers, changed_old, changed_new,
+                                                                       "diff-changed")
+    changed_only_whole, _ = game.pack("changed-only", changed_new)
 
     figures["peers"] = {peer: measure_peer(runner, peer, old, new, changed, game.work) for peer in peers}
 
@@ -295,6 +298,13 @@ def measure_game(name, program, runner, work, peers):
     shutil.rmtree(applied)
     # The same changes as whole files; its removals are not in it.
     applied, figures["apply_changed_whole"] = game.apply(whole_patch, "changed-whole")
+    shutil.rmtree(applied)
+    # The changed files alone: their deltas against the same files whole,
+    # with no new files or removals on either side.
+    applied, figures["apply_diff_changed"] = game.apply(diff_changed, "diff-changed", changed_old)
+    figures["apply_diff_changed_gives_new"] = same_release(applied, changed_new)
+    shutil.rmtree(applied)
+    applied, figures["apply_changed_only_whole"] = game.apply(changed_only_whole, "changed-only", changed_old)
     shutil.rmtree(applied)
     return figures
 
@@ -330,8 +340,14 @@ def report(name, f):
             print(", making the changed files' deltas %.2fx bsdiff's time (at most 1)" % (
                 f["diff_changed_2"]["seconds"] / f["peers"]["bsdiff"]["seconds"]), end="")
         print()
-    print("        applying %d KiB (within 4 MiB plus the paths), %.2fx applying the files whole (at most 1)" % (
-        f["apply_diff"]["peak_kib"], f["apply_diff"]["seconds"] / f["apply_changed_whole"]["seconds"]))
+    print("apply --diff's patch of the changed files alone: %.2fs, %d KiB, gives them: %s; the same files whole: "
+          "%.2fs, %d KiB" % (f["apply_diff_changed"]["seconds"], f["apply_diff_changed"]["peak_kib"],
+                             f["apply_diff_changed_gives_new"], f["apply_changed_only_whole"]["seconds"],
+                             f["apply_changed_only_whole"]["peak_kib"]))
+    print("        applying %d KiB (within 4 MiB plus the paths), %.2fx applying the files whole (at most 1; "
+          "the changed files alone %.2fx)" % (
+              f["apply_diff"]["peak_kib"], f["apply_diff"]["seconds"] / f["apply_changed_whole"]["seconds"],
+              f["apply_diff_changed"]["seconds"] / f["apply_changed_only_whole"]["seconds"]))
     print("        --diff with 2 workers %.2fx as fast as with 1 (changed files only %.2fx); same bytes: %s" % (
         f["diff_1"]["seconds"] / f["diff_2"]["seconds"],
         f["diff_changed_1"]["seconds"] / f["diff_changed_2"]["seconds"], f["diff_same_bytes_with_1_and_2_workers"]))
