@@ -47,8 +47,10 @@ boot() {
     "$project/build/mingw-i686/QuorvaneUpdate.exe" "$run/e2e-plan.json"
   # The guest's init is written into the image before each boot, so that a
   # change to it needs no new image.
-  debugfs -w -R "rm /sbin/quorvane-init" "$image/rootfs.img" >/dev/null 2>&1 || true
-  debugfs -w -R "write scripts/guest/init /sbin/quorvane-init" "$image/rootfs.img" >/dev/null 2>&1
+  debugfs -w -R "rm /usr/sbin/quorvane-init" "$image/rootfs.img" >/dev/null 2>&1 || true
+  debugfs -w -R "write scripts/guest/init /usr/sbin/quorvane-init" "$image/rootfs.img" >/dev/null 2>&1
+  debugfs -R "cat /usr/sbin/quorvane-init" "$image/rootfs.img" 2>/dev/null | cmp -s - scripts/guest/init ||
+    { echo "guest: cannot write the init into $image/rootfs.img" >&2; return 1; }
   echo "guest: booting for '$step'"
   # Software emulation: KVM is not to be had on CI machines, which are
   # virtual themselves. Under it, '-cpu max' would bring SMAP, with which
@@ -57,7 +59,7 @@ boot() {
     -accel tcg -cpu max,-smap -smp 2 -m 2048 \
     -nodefaults -no-reboot -display none -serial stdio \
     -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-    -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 init=/sbin/quorvane-init quorvane.step=$step quorvane.project=$project" \
+    -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 init=/usr/sbin/quorvane-init quorvane.step=$step quorvane.project=$project" \
     -drive "file=$image/rootfs.img,if=virtio,format=raw" \
     -virtfs "local,path=$project,mount_tag=project,security_model=none,readonly=on" \
     -virtfs "local,path=$project/$run,mount_tag=output,security_model=none" \

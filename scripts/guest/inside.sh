@@ -42,6 +42,11 @@ release_program() {
 
 case ${1:-} in
   prepare)
+    # Made here rather than by the tests' own preparation, which gives Wine
+    # less time than a new 32- and 64-bit prefix takes under emulation.
+    rm -rf "$prefix"
+    phase "wineboot" wineboot -i
+    wineserver -w
     phase "Wine prefix" python3 -B "$project/tests/e2e/wine_backend.py" "$prefix"
     wineserver -w
     ;;

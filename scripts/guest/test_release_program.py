@@ -49,13 +49,15 @@ class ReleaseProgramTest(ProgramTestCase):
     def setUp(self):
         super().setUp()
         self.publisher = self.work / "publisher"
-        write_source_tree(self.publisher, TREE)
 
     def packed_by(self, program):
         """The bytes of a copy of the release onto which `program` (a Program)
         packed the tree; fails unless the run was silent and ended with 0."""
         carrier = self.work / f"packed-by-{program.path.stem}-{os.urandom(4).hex()}.exe"
         shutil.copyfile(self.program.path, carrier)
+        # Written again for each packer: reading a file may move its
+        # last-access time, which the next packer would pack.
+        write_source_tree(self.publisher, TREE)
         result = program.run(["-l", windows_path(carrier)], cwd=self.publisher)
         self.assertShown(result, [])
         return carrier.read_bytes()
@@ -76,6 +78,7 @@ class ReleaseProgramTest(ProgramTestCase):
         release = records_by_path(self.packed_by(self.program))
         native_carrier = self.work / "packed-natively.exe"
         shutil.copyfile(self.program.path, native_carrier)
+        write_source_tree(self.publisher, TREE)
         pack(self.publisher, native_carrier)
         native = records_by_path(native_carrier.read_bytes())
         self.assertEqual(sorted(release), sorted(package_path(file) for file in TREE))
