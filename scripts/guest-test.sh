@@ -70,13 +70,16 @@ boot() {
 }
 
 if [ "$(cat "$image/key" 2>/dev/null)" != "$key" ]; then
-  rm -f "$image/key"
+  rm -f "$image/key" "$image/prepared"
   echo "guest: building the image"
   scripts/guest/build-image.sh "$image"
+  echo "$key" >"$image/key"
   echo "guest test: image built at $((SECONDS - started)) s"
+fi
+if [ ! -f "$image/prepared" ]; then
   # The Wine prefix is made in the guest, once, and kept in the image.
   boot prepare
-  echo "$key" >"$image/key"
+  touch "$image/prepared"
   echo "guest test: Wine prefix made at $((SECONDS - started)) s"
 fi
 
