@@ -52,10 +52,11 @@ boot() {
   debugfs -R "cat /usr/sbin/quorvane-init" "$image/rootfs.img" 2>/dev/null | cmp -s - scripts/guest/init ||
     { echo "guest: cannot write the init into $image/rootfs.img" >&2; return 1; }
   echo "guest: booting for '$step'"
-  # Software emulation: KVM is not to be had on CI machines, which are
-  # virtual themselves. Under it, '-cpu max' would bring SMAP, with which
-  # every Wine program ends in a kernel oops at iret.
-  timeout "${QUORVANE_GUEST_TIMEOUT:-1200}" qemu-system-x86_64 \
+  # Software emulation: CI machines are virtual themselves, and where they
+  # offer /dev/kvm it may not work (here qemu fails to set an MSR with
+  # '-cpu host', and hangs with 'qemu64'). Under emulation '-cpu max' would
+  # bring SMAP, with which every Wine program ends in a kernel oops at iret.
+  timeout "${QUORVANE_GUEST_TIMEOUT:-3600}" qemu-system-x86_64 \
     -accel tcg -cpu max,-smap -smp 2 -m 2048 \
     -nodefaults -no-reboot -display none -serial stdio \
     -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
