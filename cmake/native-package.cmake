@@ -58,7 +58,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The dependencies are those of the binary as dpkg-shlibdeps reads them:
-# the C++ runtime is linked in, so libc6 and zlib1g remain.
+# the C++ runtime is linked in, so libc6, zlib1g and libdivsufsort3 (which
+# Debian ships as a shared library only) remain.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

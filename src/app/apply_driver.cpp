@@ -42,7 +42,11 @@ int RunApplyMode(const std::wstring& programWord) {
     case package::LocateResult::kFound:
       break;
   }
-  if (!applier::ApplyRecords(carrier.get(), g_installDir)) {
+  applier::UpdateFault fault;
+  if (!applier::ApplyRecords(carrier.get(), g_installDir, fault)) {
+    // Why, for whoever reads the debugger output (standard error natively):
+    // which file is not the release the patch was made from, and how.
+    if (fault.kind != applier::FaultKind::kNone) platform::DebugOutput(applier::DescribeUpdateFault(fault) + L"\n");
     ShowUpdateFailed();
     return 0;
   }

@@ -1,7 +1,6 @@
 // The record reader: one package record per call, strictly forward.
 #include "applier/apply_next_record.h"
 
-#include "applier/contained_path.h"
 #include "package/record_reader.h"
 
 int ApplyNextRecord(std::FILE* package, applier::Update& update) {
@@ -10,11 +9,13 @@ int ApplyNextRecord(std::FILE* package, applier::Update& update) {
     case package::RecordKind::kEnd:
       return -1;
     case package::RecordKind::kFile:
-      break;
+      return update.Stage(package, head.path, head.times) ? 1 : 0;
+    case package::RecordKind::kDelta:
+      return update.StageDelta(package, head) ? 1 : 0;
+    case package::RecordKind::kRemoval:
+      return update.StageRemoval(head) ? 1 : 0;
     default:
+      update.RefuseRecord(head.path);
       return 0;
   }
-  // A path is judged before anything is created for it.
-  if (!applier::IsContainedPackagePath(head.path)) return 0;
-  return update.Stage(package, head.path, head.times) ? 1 : 0;
 }

@@ -27,12 +27,15 @@ bool WalkRecords(std::FILE* package, ApplyNext&& applyNext) {
 
 // Applies the records from the stream's position up to the trailer to
 // `installDir`: all are staged, then committed. Returns false when a record
-// fails or the commit does; the install directory is then as it was.
-inline bool ApplyRecords(std::FILE* package, const std::wstring& installDir) {
+// fails or the commit does; the install directory is then as it was, and
+// `fault` says why.
+inline bool ApplyRecords(std::FILE* package, const std::wstring& installDir, UpdateFault& fault) {
   Update update(installDir);
   const bool staged =
       WalkRecords(package, [&update](std::FILE* stream) { return ApplyNextRecord(stream, update); });
-  return staged && update.Commit();
+  const bool applied = staged && update.Commit();
+  fault = update.fault();
+  return applied;
 }
 
 }  // namespace applier

@@ -3,6 +3,7 @@
 
 #include "applier/inflate_to_file.h"
 #include "applier/open_output_creating_dirs.h"
+#include "applier/rebuild_from_delta.h"
 #include "applier/restore_file_times.h"
 #include "applier/side_files.h"
 #include "package/side_file_names.h"
@@ -21,8 +22,6 @@ std::wstring FolderOf(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/");
   return separator == std::wstring::npos ? std::wstring(L".") : path.substr(0, separator);
 }
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Removes the file at `path` if it is still the file `identity` names.
 void RemoveIfStill(const std::wstring& path, const platform::FileIdentity& identity) {
@@ -45,23 +44,29 @@ bool Update::Lock() {
   return platform::JoinPath(path, package::kLockFileName) && lock_.Take(path);
 }
 
-bool Update::ReachesThroughLink(const std::wstring& destination) {
-  // Records of one folder mostly come together: each folder is looked at
-  // once.
-  std::wstring folder = FolderOf(destination);
-  if (folder == linkFreeFolder_) return false;
-  // Every folder below the install directory, shortest first. The install
-  // directory itself may be reached through a link; the folders that the
-  // update creates later are new, and no link. The destination was joined
-  // in canonical form, so the install directory's length is taken in that
-  // form too.
-  std::wstring root = installDir_;
-  platform::JoinPath(root, std::wstring());
-  for (std::size_t end = root.size() + 1; end < destination.size(); ++end) {
-    if (IsSeparator(destination[end]) && platform::IsLink(destination.substr(0, end))) return true;
-  }
-  linkFreeFolder_ = std::move(folder);
+bool Update::Fail(const UpdateFault& fault) {
+  if (fault_.kind == FaultKind::kNone) fault_ = fault;
   return false;
+}
+
+bool Update::Fail(FaultKind kind, const std::wstring& path) {
+  UpdateFault fault;
+  fault.kind = kind;
+  fault.path = path;
+  return Fail(fault);
+}
+
+void Update::RefuseRecord(const std::wstring& path) { Fail(FaultKind::kBadRecord, path); }
+
+DestinationCheck Update::Check(const package::RecordHead& head, package::RecordKind kind) {
+  if (!Lock()) {
+    Fail(FaultKind::kLocked, head.path);
+    return DestinationCheck{};
+  }
+  UpdateFault fault;
+  DestinationCheck check = CheckDestination(installDir_, head, kind, links_, fault);
+  if (!check.ok) Fail(fault);
+  return check;
 }
 
 std::wstring Update::DestinationOf(const StagedFile& file) const {
@@ -87,35 +92,85 @@ platform::UniqueFile Update::CreatePartial(const std::wstring& destination, Stag
   return nullptr;
 }
 
-bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const platform::FileTimes& times) {
-  if (!Lock()) return false;
-  std::wstring destination = installDir_;
-  if (!platform::JoinPath(destination, packagePath) || !SideFileNamesFit(destination)) return false;
-  if (ReachesThroughLink(destination)) return false;
-  // Found now, before anything is replaced: a directory in the way, a
-  // read-only file or a game that is still running.
-  const platform::Occupant occupant = platform::OccupantOf(destination);
-  if (occupant == platform::Occupant::kInTheWay) return false;
-
-  StagedFile file{paths_.size(), static_cast<std::uint16_t>(packagePath.size()), 0, 0,
-                  occupant == platform::Occupant::kReplaceable, Step::kStaging, times, {}};
+platform::UniqueFile Update::StartPartial(const std::wstring& destination, const std::wstring& packagePath,
+                                          StagedFile file) {
   platform::UniqueFile partial = CreatePartial(destination, file);
-  if (!partial) return false;
+  if (!partial) return nullptr;
   // The undo touches a name only while it still leads to this file.
   const std::optional<platform::FileIdentity> identity = platform::IdentityOfStream(partial.get());
   if (!identity) {
     partial.reset();
     platform::RemoveFile(SideFileName(destination, SideFile::kPartial, file.partialAttempt));
-    return false;
+    return nullptr;
   }
   file.partial = *identity;
   for (const wchar_t unit : packagePath) paths_.push_back(static_cast<char16_t>(unit));
-  files_.push_back(file);
   // The partial file is listed before it is written, so that an undo
   // removes it whatever happens from here on.
+  files_.push_back(file);
+  return partial;
+}
+
+bool Update::Stage(std::FILE* package, const std::wstring& packagePath, const platform::FileTimes& times) {
+  package::RecordHead head;
+  head.path = packagePath;
+  const DestinationCheck check = Check(head, package::RecordKind::kFile);
+  if (!check.ok) return false;
+  const StagedFile file{paths_.size(), static_cast<std::uint16_t>(packagePath.size()), 0, 0,
+                        check.occupant == platform::Occupant::kReplaceable, false, Step::kStaging, times, {}, {}};
+  platform::UniqueFile partial = StartPartial(check.destination, packagePath, file);
+  if (!partial) return Fail(FaultKind::kCannotStage, packagePath);
   const bool inflated = InflateToFile(package, partial.get()) == 1;
-  if (!CloseWritten(partial.release()) || !inflated) return false;
+  if (!CloseWritten(partial.release()) || !inflated) return Fail(FaultKind::kCannotStage, packagePath);
   files_.back().step = Step::kStaged;
+  return true;
+}
+
+bool Update::StageDelta(std::FILE* package, const package::RecordHead& head) {
+  const DestinationCheck check = Check(head, package::RecordKind::kDelta);
+  if (!check.ok) return false;
+  const StagedFile file{paths_.size(), static_cast<std::uint16_t>(head.path.size()), 0, 0, true, false,
+                        Step::kStaging, head.times, {}, {}};
+  platform::UniqueFile partial = StartPartial(check.destination, head.path, file);
+  if (!partial) return Fail(FaultKind::kCannotStage, head.path);
+  std::uint32_t built = 0;
+  const RebuildResult result = RebuildFromDelta(package, head, check.base.get(), partial.get(), &built);
+  const bool closed = CloseWritten(partial.release());
+  UpdateFault fault;
+  fault.path = head.path;
+  switch (result) {
+    case RebuildResult::kRebuilt:
+      fault.kind = closed ? FaultKind::kNone : FaultKind::kCannotStage;
+      break;
+    case RebuildResult::kBadInstructions:
+      fault.kind = FaultKind::kBadDelta;
+      break;
+    case RebuildResult::kResultDiffers:
+      fault = UpdateFault{FaultKind::kResultDiffers, head.path, head.newFile.crc, built};
+      break;
+    case RebuildResult::kReadFailed:
+      fault.kind = FaultKind::kBaseUnreadable;
+      break;
+    case RebuildResult::kWriteFailed:
+      fault.kind = FaultKind::kCannotStage;
+      break;
+  }
+  if (fault.kind != FaultKind::kNone) return Fail(fault);
+  files_.back().step = Step::kStaged;
+  return true;
+}
+
+bool Update::StageRemoval(const package::RecordHead& head) {
+  const DestinationCheck check = Check(head, package::RecordKind::kRemoval);
+  if (!check.ok) return false;
+  if (check.baseMissing) return true;
+  // The commit removes the file only while the name still leads to it.
+  const std::optional<platform::FileIdentity> old = platform::IdentityOfName(check.destination);
+  if (!old) return Fail(FaultKind::kBaseUnreadable, head.path);
+  StagedFile file{paths_.size(), static_cast<std::uint16_t>(head.path.size()), 0, 0, true, true,
+                  Step::kStaged, {}, {}, *old};
+  for (const wchar_t unit : head.path) paths_.push_back(static_cast<char16_t>(unit));
+  files_.push_back(file);
   return true;
 }
 
@@ -135,6 +190,7 @@ bool Update::BackUp(const std::wstring& destination, StagedFile& file) {
 bool Update::FlushPartialFiles() const {
   platform::DiskFlush flush;
   for (const StagedFile& file : files_) {
+    if (file.removes) continue;
     flush.AddFile(SideFileName(DestinationOf(file), SideFile::kPartial, file.partialAttempt));
   }
   return flush.Finish();
@@ -152,9 +208,37 @@ bool Update::FlushFolders() const {
   return flush.Finish();
 }
 
+bool Update::Remove(const std::wstring& destination, StagedFile& file) {
+  // Another file in its place since the stage is not this update's to remove.
+  if (!(platform::IdentityOfName(destination) == file.old) || !BackUp(destination, file) ||
+      !platform::RemoveFile(destination)) {
+    return false;
+  }
+  file.step = Step::kMoved;
+  return true;
+}
+
+void Update::RemoveEmptiedFolders() const {
+  std::wstring root = installDir_;
+  platform::JoinPath(root, std::wstring());
+  for (auto file = files_.rbegin(); file != files_.rend(); ++file) {
+    if (!file->removes) continue;
+    // Up from the removed file's folder while each one is empty, never the
+    // install directory itself; a folder that holds anything stays.
+    for (std::wstring folder = FolderOf(DestinationOf(*file)); folder.size() > root.size();
+         folder = FolderOf(folder)) {
+      if (!platform::RemoveEmptyDirectory(folder)) break;
+    }
+  }
+}
+
 bool Update::MoveIntoPlace() {
   for (StagedFile& file : files_) {
     const std::wstring destination = DestinationOf(file);
+    if (file.removes) {
+      if (!Remove(destination, file)) return false;
+      continue;
+    }
     // A second name for the old file keeps it for the undo; the move over
     // the destination then replaces it in one step.
     if (file.replaces && !BackUp(destination, file)) return false;
@@ -173,11 +257,16 @@ bool Update::Commit() {
   // Every file is on the disk before the first one replaces anything: a
   // crash from here on leaves each destination whole, old or new.
   if (!Lock() || !FlushPartialFiles() || !MoveIntoPlace() || !FlushFolders()) {
+    Fail(FaultKind::kCannotCommit, std::wstring());
     Undo();
     return false;
   }
   finished_ = true;
   DropBackups();
+  // Only now are the removed files' folders empty: their second names
+  // stood in them until the commit. A folder left by a crash here is empty
+  // and harmless.
+  RemoveEmptiedFolders();
   lock_.Release();
   return true;
 }
@@ -189,14 +278,24 @@ void Update::UndoFile(const StagedFile& file) const {
   switch (file.step) {
     case Step::kStaging:
     case Step::kStaged:
-      RemoveIfStill(partial, file.partial);
+      if (!file.removes) RemoveIfStill(partial, file.partial);
       break;
     case Step::kBackedUp:
       // The link was made by this update: no other file could take its name.
       platform::RemoveFile(backup);
-      RemoveIfStill(partial, file.partial);
+      if (!file.removes) RemoveIfStill(partial, file.partial);
       break;
     case Step::kMoved:
+      if (file.removes) {
+        // Back under its name unless another file took the name meanwhile.
+        if (platform::IdentityOfName(destination)) break;
+        platform::FileTimes oldTimes;
+        const bool haveTimes = platform::ReadFileTimes(backup, oldTimes);
+        if (platform::MoveOverFile(backup, destination) && haveTimes) {
+          platform::WriteFileTimes(destination, oldTimes);
+        }
+        break;
+      }
       // Something else at the destination now (another program's file) is
       // not this update's to replace or remove; the old file then stays
       // under its second name rather than be lost.

@@ -1,4 +1,5 @@
-// Record heads: the tag, then for a "file" record the path and the times.
+// Record heads: the tag, then the path and what the kind of record carries
+// before its stream.
 #include "package/record_reader.h"
 
 #include "package/fields.h"
@@ -25,6 +26,25 @@ bool ReadTimes(std::FILE* package, platform::FileTimes& times) {
          ReadU64(package, times.lastWrite);
 }
 
+bool ReadFileCheck(std::FILE* package, FileCheck& check) {
+  return ReadU64(package, check.size) && ReadU32(package, check.crc);
+}
+
+bool ReadStreamLengths(std::FILE* package, std::array<std::uint32_t, kDeltaStreamCount>& lengths) {
+  for (std::uint32_t& length : lengths) {
+    if (!ReadU32(package, length)) return false;
+  }
+  return true;
+}
+
+// The kind of a record whose tag was read, before its path.
+RecordKind KindOf(const RecordTag& tag) {
+  if (TagEquals(tag, kFileTag)) return RecordKind::kFile;
+  if (TagEquals(tag, kDeltaTag)) return RecordKind::kDelta;
+  if (TagEquals(tag, kRemovalTag)) return RecordKind::kRemoval;
+  return RecordKind::kUnknownTag;
+}
+
 }  // namespace
 
 std::wstring ReadPackagePath(std::FILE* package) {
@@ -40,11 +60,15 @@ RecordKind ReadRecordHead(std::FILE* package, RecordHead& head) {
     ReadU32(package, payloadLength);  // the package was located from the trailer already
     return RecordKind::kEnd;
   }
-  if (!TagEquals(tag, kFileTag)) return RecordKind::kUnknownTag;
+  const RecordKind kind = KindOf(tag);
+  if (kind == RecordKind::kUnknownTag) return kind;
   if (!ReadPathUnits(package, head.path)) return RecordKind::kCutShort;
   if (head.path.empty()) return RecordKind::kEmptyPath;
-  if (!ReadTimes(package, head.times)) return RecordKind::kCutShort;
-  return RecordKind::kFile;
+  const bool whole = (kind == RecordKind::kRemoval || ReadTimes(package, head.times)) &&
+                     (kind == RecordKind::kFile || ReadFileCheck(package, head.oldFile)) &&
+                     (kind != RecordKind::kDelta || (ReadFileCheck(package, head.newFile) &&
+                                                      ReadStreamLengths(package, head.streamLengths)));
+  return whole ? kind : RecordKind::kCutShort;
 }
 
 }  // namespace package

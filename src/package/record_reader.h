@@ -2,31 +2,49 @@
 // mode and by every tool that looks into a package.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "package/layout.h"
 #include "platform/platform.h"
 
 namespace package {
 
-// What a "file" record carries before its zlib stream.
+// A file as a delta or a removal names it: its size and CRC-32.
+struct FileCheck {
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+  bool operator==(const FileCheck& other) const { return size == other.size && crc == other.crc; }
+};
+
+// What a record carries before its zlib stream, or whole for a removal.
 struct RecordHead {
   std::wstring path;  // as stored, with units of value 0 left out
-  platform::FileTimes times;
+  platform::FileTimes times;  // "file" and "dlta" records
+  FileCheck oldFile;          // "dlta" and "remv" records: the file replaced or removed
+  FileCheck newFile;          // "dlta" records: the file rebuilt
+  std::array<std::uint32_t, kDeltaStreamCount> streamLengths{};  // "dlta" records, by DeltaStream
 };
 
 enum class RecordKind {
   kFile,        // a "file" record; the stream stands on its zlib stream
+  kDelta,       // a "dlta" record; the stream stands on its instructions
+  kRemoval,     // a "remv" record, read whole
   kEnd,         // the trailer; its payload length has been consumed
-  kUnknownTag,  // neither "file" nor "feof", or a tag cut short
+  kUnknownTag,  // none of the tags, or a tag cut short
   kEmptyPath,   // a unit count of 0, or only units of value 0
-  kCutShort,    // the package ends inside the path or the times
+  kCutShort,    // the package ends inside the path, the times or the checks
 };
 
 // Reads the record head at the stream's position: the tag and, for a
 // "file" record, the path and the three times (creation, last access, last
-// write). Nothing is read past the head.
+// write); for a "dlta" record, the path, the times, the old and the new
+// file's checks and its streams' lengths; for a "remv" record, the path and
+// the old file's check.
+// Nothing is read past the head.
 RecordKind ReadRecordHead(std::FILE* package, RecordHead& head);
 
 // Reads the u16 unit count and that many UTF-16 units. Units of value 0 are

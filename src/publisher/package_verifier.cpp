@@ -60,6 +60,7 @@ bool VerifyPackage(const std::wstring& patchPath, std::ostream& out, std::ostrea
   const platform::UniqueFile patch = OpenPatch(patchPath, err);
   if (!patch) return false;
   std::uint64_t files = 0;
+  std::uint64_t removals = 0;
   std::uint64_t size = 0;
   std::string pathFault;
   FileFolderClashes clashes;
@@ -75,8 +76,12 @@ bool VerifyPackage(const std::wstring& patchPath, std::ostream& out, std::ostrea
       pathFault = DescribeRecord(record.offset, record.path) + ": " + fault;
       return false;
     }
-    ++files;
-    size += record.size;
+    if (record.kind == package::RecordKind::kRemoval) {
+      ++removals;
+    } else {
+      ++files;
+      size += record.size;
+    }
     return true;
   });
   if (end.fault != WalkFault::kNone) {
@@ -100,8 +105,9 @@ bool VerifyPackage(const std::wstring& patchPath, std::ostream& out, std::ostrea
     case Signing::kPackageSigned:
       break;
   }
-  out << platform::posix::ToUtf8(patchPath) << ": " << files << (files == 1 ? " file, " : " files, ") << size
-      << " bytes: would apply cleanly; "
+  out << platform::posix::ToUtf8(patchPath) << ": " << files << (files == 1 ? " file, " : " files, ");
+  if (removals != 0) out << removals << (removals == 1 ? " removal, " : " removals, ");
+  out << size << " bytes: would apply cleanly; "
       << (signing == Signing::kPackageSigned ? "the signature covers the package" : "not signed") << '\n';
   return true;
 }

@@ -18,6 +18,14 @@ class CountingSink final : public package::InflateSink {
   std::uint64_t size = 0;
 };
 
+// Takes what a delta builds and keeps nothing: the reader's checks of
+// every triple against the sizes are what the walk wants.
+class DiscardingTarget final : public package::DeltaTarget {
+ public:
+  bool Copy(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
+  bool Insert(const unsigned char*, std::size_t) override { return true; }
+};
+
 WalkFault FaultOf(package::LocateResult result) {
   switch (result) {
     case package::LocateResult::kNoPackage:
@@ -44,29 +52,84 @@ WalkFault FaultOf(package::InflateResult result) {
   return result == package::InflateResult::kCutShort ? WalkFault::kStreamCutShort : WalkFault::kStreamDamaged;
 }
 
+// Reads the stream of a "file" or a delta record; on kBadDelta, `delta`
+// says what was wrong.
+WalkFault ReadStream(std::FILE* patch, const package::RecordHead& head, package::RecordKind kind,
+                     WalkedRecord& record, package::DeltaResult& delta) {
+  if (kind == package::RecordKind::kDelta) {
+    DiscardingTarget target;
+    delta = package::ReadDeltaInstructions(patch, head, target);
+    switch (delta) {
+      case package::DeltaResult::kComplete:
+        record.size = head.newFile.size;
+        return WalkFault::kNone;
+      case package::DeltaResult::kDamaged:
+        return WalkFault::kStreamDamaged;
+      case package::DeltaResult::kCutShort:
+        return WalkFault::kStreamCutShort;
+      default:
+        return WalkFault::kBadDelta;
+    }
+  }
+  CountingSink sink;
+  const package::InflateResult inflated = package::InflateRecordStream(patch, sink);
+  if (inflated != package::InflateResult::kComplete) return FaultOf(inflated);
+  record.size = sink.size;
+  return WalkFault::kNone;
+}
+
 // Reads one record at the stream's position into `record`. Returns kNone
-// for a whole "file" record, kEarlyTrailer or kNone (with `atTrailer` set)
-// for a trailer tag, and the fault otherwise.
-WalkFault ReadRecord(std::FILE* patch, long trailer, WalkedRecord& record, bool& atTrailer) {
+// for a whole record, kEarlyTrailer or kNone (with `atTrailer` set) for a
+// trailer tag, and the fault otherwise.
+WalkFault ReadRecord(std::FILE* patch, long trailer, WalkedRecord& record, bool& atTrailer,
+                     package::DeltaResult& delta) {
   package::RecordHead head;
   const package::RecordKind kind = package::ReadRecordHead(patch, head);
   if (kind == package::RecordKind::kEnd) {
     atTrailer = true;
     return record.offset == trailer ? WalkFault::kNone : WalkFault::kEarlyTrailer;
   }
-  if (kind != package::RecordKind::kFile) return FaultOf(kind);
+  if (kind != package::RecordKind::kFile && kind != package::RecordKind::kDelta &&
+      kind != package::RecordKind::kRemoval) {
+    return FaultOf(kind);
+  }
+  record.kind = kind;
   record.path = head.path;
   record.times = head.times;
+  record.oldFile = head.oldFile;
   const long streamStart = std::ftell(patch);
-  CountingSink sink;
-  const package::InflateResult inflated = package::InflateRecordStream(patch, sink);
-  if (inflated != package::InflateResult::kComplete) return FaultOf(inflated);
+  if (kind != package::RecordKind::kRemoval) {
+    const WalkFault fault = ReadStream(patch, head, kind, record, delta);
+    if (fault != WalkFault::kNone) return fault;
+  }
   const long streamEnd = std::ftell(patch);
   if (streamStart < 0 || streamEnd < streamStart) return WalkFault::kUnreadable;
   if (streamEnd > trailer) return WalkFault::kPastTrailer;
-  record.size = sink.size;
   record.compressedSize = static_cast<std::uint64_t>(streamEnd - streamStart);
   return WalkFault::kNone;
+}
+
+std::string DeltaFaultText(package::DeltaResult result) {
+  switch (result) {
+    case package::DeltaResult::kTooLarge:
+      return "a size it names is larger than a delta can rebuild";
+    case package::DeltaResult::kCopyPastNewSize:
+      return "a copy would write past the new file's size";
+    case package::DeltaResult::kCopyPastOldEnd:
+      return "a copy would read past the old file's end";
+    case package::DeltaResult::kInsertPastNewSize:
+      return "an insertion would write past the new file's size";
+    case package::DeltaResult::kSeekOutside:
+      return "a seek would leave the old file";
+    case package::DeltaResult::kTrailingData:
+      return "a stream holds more than its triples take";
+    case package::DeltaResult::kEndsInside:
+      return "a stream ends before its triples are done with it";
+    case package::DeltaResult::kShortOfNewSize:
+      return "its triples end before the new file's size is reached";
+    default:
+      return "its instructions cannot be read";
+  }
 }
 
 }  // namespace
@@ -86,7 +149,8 @@ WalkEnd WalkPackage(std::FILE* patch, const std::function<bool(const WalkedRecor
     WalkedRecord record;
     record.offset = std::ftell(patch);
     bool atTrailer = false;
-    end.fault = record.offset < 0 ? WalkFault::kUnreadable : ReadRecord(patch, trailer, record, atTrailer);
+    end.fault =
+        record.offset < 0 ? WalkFault::kUnreadable : ReadRecord(patch, trailer, record, atTrailer, end.delta);
     end.offset = record.offset;
     end.path = record.path;
     if (end.fault != WalkFault::kNone || atTrailer) return end;
@@ -115,17 +179,19 @@ std::string DescribeFault(const WalkEnd& end) {
     case WalkFault::kTooLarge:
       return "the file is 2 GiB or larger: Windows cannot read a package from it";
     case WalkFault::kUnknownTag:
-      return "no record tag " + at + ": neither \"file\" nor \"feof\"";
+      return "no record tag " + at + ": none of \"file\", \"dlta\", \"remv\" and \"feof\"";
     case WalkFault::kEmptyPath:
       return record + " has an empty path";
     case WalkFault::kRecordCutShort:
-      return record + " is cut short: the file ends inside its path or times";
+      return record + " is cut short: the file ends inside its path, times or file checks";
     case WalkFault::kStreamDamaged:
       return record + ": its stream is damaged: the data or its Adler-32 is wrong";
     case WalkFault::kStreamCutShort:
       return record + ": its stream is cut short";
+    case WalkFault::kBadDelta:
+      return record + ": its delta is invalid: " + DeltaFaultText(end.delta);
     case WalkFault::kPastTrailer:
-      return record + ": its stream runs on into the package trailer";
+      return record + " runs on into the package trailer";
     case WalkFault::kEarlyTrailer:
       return "a trailer tag " + at + " ends the records before the package's trailer at offset " +
              std::to_string(end.bounds.end - static_cast<long>(package::kTrailerSize)) +

@@ -9,18 +9,24 @@
 #include <functional>
 #include <string>
 
+#include "package/delta_instructions.h"
+#include "package/record_reader.h"
 #include "package/trailer.h"
 #include "platform/platform.h"
 
 namespace publisher {
 
-// One record whose stream inflated whole with a matching Adler-32.
+// One whole record: a "file" record whose stream inflated with a matching
+// Adler-32, a delta record whose instructions all held within the sizes it
+// names, or a removal.
 struct WalkedRecord {
   long offset = 0;  // of its tag in the patch
+  package::RecordKind kind = package::RecordKind::kFile;  // kFile, kDelta or kRemoval
   std::wstring path;  // as stored, with units of value 0 left out
-  platform::FileTimes times;
-  std::uint64_t size = 0;            // inflated
-  std::uint64_t compressedSize = 0;  // of its zlib stream
+  platform::FileTimes times;  // not for a removal
+  std::uint64_t size = 0;            // of the file written; 0 for a removal
+  std::uint64_t compressedSize = 0;  // of its zlib stream; 0 for a removal
+  package::FileCheck oldFile;        // the file a delta or a removal replaces
 };
 
 enum class WalkFault {
@@ -33,6 +39,7 @@ enum class WalkFault {
   kRecordCutShort,     // the patch ends inside a record's path or times
   kStreamDamaged,      // zlib rejects the data or its Adler-32
   kStreamCutShort,     // the patch ends inside a stream
+  kBadDelta,           // a delta's instructions are out of bounds or malformed (see WalkEnd)
   kPastTrailer,        // a record runs on into the trailer
   kEarlyTrailer,       // a trailer tag before the trailer: apply mode stops there
   kUnreadable,         // a position in the patch cannot be told
@@ -44,6 +51,7 @@ struct WalkEnd {
   WalkFault fault = WalkFault::kNone;
   long offset = 0;    // where the fault stands: the tag of its record
   std::wstring path;  // the faulty record's path, when its head was read
+  package::DeltaResult delta = package::DeltaResult::kComplete;  // for kBadDelta
   package::PackageBounds bounds;  // once the package was located
 };
 

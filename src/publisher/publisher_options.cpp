@@ -7,6 +7,7 @@
 #include "publisher/ordered_workers.h"
 #include "publisher/package_listing.h"
 #include "publisher/package_verifier.h"
+#include "publisher/patch_check.h"
 
 namespace publisher {
 namespace {
@@ -17,6 +18,7 @@ constexpr const char* kUsage =
     "Usage: quorvane-update -l PATCH\n"
     "       quorvane-update --list PATCH\n"
     "       quorvane-update --verify PATCH\n"
+    "       quorvane-update --check PATCH GAME\n"
     "       quorvane-update --help | --version\n"
     "\n"
     "Builds and checks patches for Quorvane. A patch is a copy of the Windows\n"
@@ -28,11 +30,18 @@ constexpr const char* kUsage =
     "                   cannot be packed are named on standard error. Files\n"
     "                   are compressed on every core, to the same bytes as\n"
     "                   on one\n"
-    "  --list PATCH     list the files of PATCH's package, one a line: path as\n"
-    "                   stored, size, compressed size, last-write time (UTC);\n"
-    "                   then the totals\n"
+    "  --list PATCH     list the records of PATCH's package, one a line: path as\n"
+    "                   stored, size, compressed size, last-write time (UTC),\n"
+    "                   kind (file, delta or removal) and for a delta or a\n"
+    "                   removal the old file's size and CRC-32; then the totals\n"
     "  --verify PATCH   check that PATCH would apply cleanly: every record,\n"
-    "                   stream and path, and that a signature covers the package\n"
+    "                   stream, delta and path, and that a signature covers the\n"
+    "                   package\n"
+    "  --check PATCH GAME\n"
+    "                   tell whether PATCH would apply to the game folder GAME,\n"
+    "                   changing nothing: every file it replaces or removes must\n"
+    "                   be the one the patch was made from; if not, name the first\n"
+    "                   that differs and how\n"
     "  -h, --help       show this help\n"
     "  --version        show the program's version\n"
     "\n"
@@ -47,6 +56,7 @@ struct Option {
   const wchar_t* name;
   const wchar_t* shortName;  // or null
   std::size_t argumentCount;
+  const char* arguments;  // their names for a usage error, e.g. "PATCH"
   // Runs the option with its arguments; returns the exit status.
   int (*run)(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err);
 };
@@ -65,15 +75,20 @@ int ListPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std
   return ListPackage(arguments[0], out, err) ? kExitSuccess : kExitFailure;
 }
 
+int CheckPatchAgainstGame(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
+  return CheckPatch(arguments[0], arguments[1], out, err) ? kExitSuccess : kExitFailure;
+}
+
 int VerifyPatch(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
   return VerifyPackage(arguments[0], out, err) ? kExitSuccess : kExitFailure;
 }
 
 constexpr Option kOptions[] = {
-    {L"--help", L"-h", 0, PrintUsage},
-    {L"--version", nullptr, 0, PrintVersion},
-    {L"--list", nullptr, 1, ListPatch},
-    {L"--verify", nullptr, 1, VerifyPatch},
+    {L"--help", L"-h", 0, nullptr, PrintUsage},
+    {L"--version", nullptr, 0, nullptr, PrintVersion},
+    {L"--list", nullptr, 1, "one PATCH", ListPatch},
+    {L"--verify", nullptr, 1, "one PATCH", VerifyPatch},
+    {L"--check", nullptr, 2, "PATCH and GAME", CheckPatchAgainstGame},
 };
 
 const Option* FindOption(const std::wstring& word) {
@@ -111,7 +126,7 @@ std::optional<int> RunPublisherOption(const std::vector<std::wstring>& words, st
   if (arguments.size() != option->argumentCount) {
     const std::string name = platform::posix::ToUtf8(word);
     return UsageError(err, option->argumentCount == 0 ? name + " takes no arguments"
-                                                      : name + " takes one PATCH");
+                                                      : name + " takes " + option->arguments);
   }
   return option->run(arguments, out, err);
 }

@@ -1,7 +1,7 @@
 // The native program's options for publishers, in the Unix manner: --help,
-// --version, --list PATCH and --verify PATCH. The native entry point asks
-// them first; every command line they leave alone goes to the mode dispatch
-// that the Windows program shares.
+// --version, --list PATCH, --verify PATCH and --check PATCH GAME. The native
+// entry point asks them first; every command line they leave alone goes to
+// the mode dispatch that the Windows program shares.
 #pragma once
 
 #include <optional>

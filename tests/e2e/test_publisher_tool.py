@@ -144,7 +144,7 @@ class ListTest(PatchTestCase):
     def test_every_record_with_its_sizes_and_last_write_time(self):
         by_path = {package_path(file): file for file in SAMPLE_TREE}
         expected = [f"{record.path}\t{len(by_path[record.path].content)}\t"
-                    f"{record.stream_end - record.stream_start}\t{iso_utc(by_path[record.path].write_ns)}"
+                    f"{record.stream_end - record.stream_start}\t{iso_utc(by_path[record.path].write_ns)}\tfile"
                     for record in self.records]
         total = sum(len(file.content) for file in SAMPLE_TREE)
         compressed = sum(record.stream_end - record.stream_start for record in self.records)
@@ -217,7 +217,7 @@ class VerifyTest(PatchTestCase):
             ("a device name", self.with_path(1, ".\\data\\NUL.txt"), r"names a device that Windows reserves"),
             ("a path too long for any folder", self.with_path(0, ".\\" + "a" * 300), r"its path is too long"),
             ("an unknown tag", upper_case_tag(),
-             rf"no record tag at offset {self.records[1].start}: neither \"file\" nor \"feof\""),
+             rf"no record tag at offset {self.records[1].start}: none of \"file\", \"dlta\", \"remv\" and \"feof\""),
             ("a trailer tag inside the package",
              self.with_records([records[0], package_trailer(len(records[0]))] + records[1:]),
              rf"a trailer tag at offset {self.records[1].start} ends the records before the package's trailer"),

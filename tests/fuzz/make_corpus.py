@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the apply-mode fuzz target: carriers made by the
 real packer (build/native/quorvane-update -l onto a small stand-in program),
-and the malformed records of the applier's unit tests cut from them.
+the malformed records of the applier's unit tests cut from them, and delta
+and removal records written field by field against the fuzz target's game
+files, well-formed and hostile.
 
     tests/fuzz/make_corpus.py [--packer PROGRAM] [--out DIRECTORY]
 
@@ -15,6 +17,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -22,6 +25,8 @@ sys.path.insert(0, str(REPO / "tests" / "e2e"))
 from patch_tree import read_package  # noqa: E402  (the end-to-end tests' package reader)
 FILE_TAG = b"file"
 END_TAG = b"feof"
+DELTA_TAG = b"dlta"
+REMOVAL_TAG = b"remv"
 TIMES_SIZE = 24
 WRITE_TIME_NS = 1_429_584_343_670_284_800  # 2015-04-21 02:45:43.6702848 UTC
 
@@ -178,13 +183,146 @@ def seeds(packer):
     return out
 
 
+# The game files that the fuzz target installs before each input.
+GAME_FILES = {
+    "a.txt": b"a.txt as installed",
+    "victim.txt": b"victim.txt as installed",
+    "data\\data7.dat": b"data7.dat as installed",
+    "data\\settings.ini": b"[display]\nwidth=640\n",
+}
+
+
+def path_field(path):
+    units = path.encode("utf-16-le")
+    return struct.pack("<H", len(units) // 2) + units
+
+
+def check(content):
+    return struct.pack("<QI", len(content), zlib.crc32(content))
+
+
+def triples(*steps):
+    """A delta's three streams before compression, (control, differences,
+    insertions): each step is (copy, insert, seek, differences, inserted
+    bytes); lengths are written as given, wrapped to 64 bits."""
+    control, differences_, insertions = b"", b"", b""
+    for copy, insert, seek, diff, inserted in steps:
+        control += struct.pack("<QQq", copy & 0xFFFFFFFFFFFFFFFF, insert & 0xFFFFFFFFFFFFFFFF, seek)
+        differences_ += diff
+        insertions += inserted
+    return control, differences_, insertions
+
+
+def differences(new, old):
+    return bytes((n - o) & 0xFF for n, o in zip(new, old))
+
+
+def leb128(value):
+    out = bytearray()
+    while value >= 0x80:
+        out.append(value & 0x7F | 0x80)
+        value >>= 7
+    out.append(value)
+    return bytes(out)
+
+
+def as_runs(diff):
+    """Differences as the difference stream holds them: each run of zeros
+    counted, then the bytes up to the next zero."""
+    out, at = b"", 0
+    while at < len(diff):
+        zeros = 0
+        while at + zeros < len(diff) and diff[at + zeros] == 0:
+            zeros += 1
+        end = at + zeros
+        while end < len(diff) and diff[end] != 0:
+            end += 1
+        out += leb128(zeros) + leb128(end - at - zeros) + diff[at + zeros:end]
+        at = end
+    return out
+
+
+def delta_record(path, old_check, new_check, streams, runs=None):
+    """`streams` as triples() gives them; the differences are written as
+    runs, or `runs` as they stand."""
+    filetime = WRITE_TIME_NS // 100 + 116_444_736_000_000_000  # 100 ns steps since 1601
+    control, diff, insertions = streams
+    compressed = [zlib.compress(stream, 9) for stream in (control, as_runs(diff) if runs is None else runs, insertions)]
+    return (DELTA_TAG + path_field(path) + struct.pack("<QQQ", filetime, filetime, filetime)
+            + old_check + new_check + b"".join(struct.pack("<I", len(c)) for c in compressed)
+            + b"".join(compressed))
+
+
+def removal_record(path, old_check):
+    return REMOVAL_TAG + path_field(path) + old_check
+
+
+def delta_seeds():
+    """{file name: carrier bytes} of delta and removal records."""
+    old = GAME_FILES["victim.txt"]
+    new = b"victim.txt as updated, and longer"
+    # "victim.txt as " copied unchanged, the rest inserted.
+    grown = triples((14, len(new) - 14, 0, bytes(14), new[14:]))
+    # "installed" from old offset 14, then "victim" from offset 0 with one
+    # byte changed: a seek forward, a copy, a seek back, a copy with a
+    # difference.
+    moved_new = b"installed Victim"
+    moved = triples((0, 0, 14, b"", b""), (9, 1, -23, bytes(9), b" "),
+                    (6, 0, 0, differences(moved_new[10:], old[:6]), b""))
+    victim = ".\\victim.txt"
+    out = {
+        "delta-grows-a-file": [delta_record(victim, check(old), check(new), grown)],
+        "delta-seeks-and-changes": [delta_record(victim, check(old), check(moved_new), moved)],
+        "delta-to-empty": [delta_record(victim, check(old), check(b""), (b"", b"", b""))],
+        "delta-wrong-base-crc": [delta_record(victim, check(old[:-1] + b"X"), check(new), grown)],
+        "delta-wrong-base-size": [delta_record(victim, check(old + b"!"), check(new), grown)],
+        "delta-wrong-result-crc": [delta_record(victim, check(old), check(new[:-1] + b"X"), grown)],
+        "delta-missing-base": [delta_record(".\\missing.txt", check(old), check(new), grown)],
+        "delta-copy-length-negative": [delta_record(victim, check(old), check(new),
+                                                    triples((-1, 0, 0, b"", b"")))],
+        "delta-copy-past-old-end": [delta_record(victim, check(old), check(new + bytes(20)),
+                                                 triples((len(old) + 1, 0, 0, bytes(len(old) + 1), b"")))],
+        "delta-insert-past-new-size": [delta_record(victim, check(old), check(new),
+                                                    triples((14, len(new), 0, bytes(14), new + b"!" * 14)))],
+        "delta-seek-before-start": [delta_record(victim, check(old), check(new),
+                                                 triples((0, 0, -1, b"", b""), (14, len(new) - 14, 0, bytes(14), new[14:])))],
+        "delta-seek-past-end": [delta_record(victim, check(old), check(new),
+                                             triples((0, 0, len(old) + 1, b"", b"")))],
+        "delta-seek-most-negative": [delta_record(victim, check(old), check(new),
+                                                  triples((0, 0, -(1 << 63), b"", b"")))],
+        "delta-triple-cut-short": [delta_record(victim, check(old), check(new), (grown[0][:20],) + grown[1:])],
+        "delta-differences-cut-short": [delta_record(victim, check(old), check(new),
+                                                     (grown[0], grown[1][:-1], grown[2]))],
+        "delta-insertions-left-over": [delta_record(victim, check(old), check(new),
+                                                    (grown[0], grown[1], grown[2] + b"!"))],
+        "delta-zeros-counted-past-copies": [delta_record(victim, check(old), check(new), grown,
+                                                         runs=leb128(15) + leb128(0))],
+        "delta-run-count-too-long": [delta_record(victim, check(old), check(new), grown, runs=b"\x80" * 10 + b"\0")],
+        "delta-trailing-triple": [delta_record(victim, check(old), check(new),
+                                               (grown[0] + triples((0, 0, 0, b"", b""))[0],) + grown[1:])],
+        "delta-sizes-too-large": [delta_record(victim, struct.pack("<QI", 1 << 40, 0), struct.pack("<QI", 1 << 40, 0),
+                                               grown)],
+        "delta-record-cut-short": [delta_record(victim, check(old), check(new), grown)[:40]],
+        "removal-of-a-game-file": [removal_record(".\\a.txt", check(GAME_FILES["a.txt"]))],
+        "removal-of-a-missing-file": [removal_record(".\\gone.txt", check(b"gone"))],
+        "removal-of-a-changed-file": [removal_record(".\\a.txt", check(b"a.txt as shipped"))],
+        "removal-leaving-the-folder": [removal_record(".\\..\\outside.txt", check(b""))],
+        "removal-empties-a-folder": [removal_record(".\\data\\data7.dat", check(GAME_FILES["data\\data7.dat"])),
+                                     removal_record(".\\data\\settings.ini",
+                                                    check(GAME_FILES["data\\settings.ini"]))],
+        "removal-then-file-of-same-name": [removal_record(".\\a.txt", check(GAME_FILES["a.txt"])),
+                                           FILE_TAG + path_field(".\\a.txt") + bytes(24) + zlib.compress(b"back", 6)],
+    }
+    return {name: STUB + with_trailer(records) for name, records in out.items()}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--packer", type=Path, default=REPO / "build/native/quorvane-update")
     parser.add_argument("--out", type=Path, default=Path(__file__).resolve().parent / "corpus")
     args = parser.parse_args()
     args.out.mkdir(parents=True, exist_ok=True)
-    for name, carrier in sorted(seeds(args.packer).items()):
+    for name, carrier in sorted({**seeds(args.packer), **delta_seeds()}.items()):
         (args.out / name).write_bytes(carrier)
         print(f"{len(carrier):6} {name}")
 
