@@ -43,8 +43,12 @@ boot() {
   shift
   rm -rf "$run"
   mkdir -p "$run"
+  # The end-to-end tests of the update as a whole: the all-or-nothing ones
+  # and those of its safety on a player's machine. The rest, the front end
+  # and the links (which Wine cannot make), are the 64-bit program's alone.
   python3 -B scripts/guest/windows_e2e.py plan build/mingw-x86_64 \
-    "$project/build/mingw-i686/QuorvaneUpdate.exe" "$run/e2e-plan.json"
+    "$project/build/mingw-i686/QuorvaneUpdate.exe" "$run/e2e-plan.json" \
+    Apply OversizedPatch ConcurrentUpdates ScannerHolds
   # The guest's init is written into the image before each boot, so that a
   # change to it needs no new image.
   debugfs -w -R "rm /usr/sbin/quorvane-init" "$image/rootfs.img" >/dev/null 2>&1 || true

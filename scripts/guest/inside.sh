@@ -35,7 +35,11 @@ unit_tests() {
   work=$(mktemp -d)
   cp "$project/build/mingw-i686/tests/unit/unit_tests.exe" "$work/"
   # Through a pipe, Wine writes plain text rather than a console's escapes.
-  (cd "$work" && wine unit_tests.exe 2>&1 | cat; exit "${PIPESTATUS[0]}")
+  # The two tests that cut a package at every byte take minutes under
+  # emulation; they judge the portable reader, which the 64-bit program's
+  # run covers.
+  (cd "$work" && wine unit_tests.exe --gtest_filter=-TruncatedPackageTest.*CutAnywhere* 2>&1 | cat
+   exit "${PIPESTATUS[0]}")
 }
 
 release_program() {

@@ -1,12 +1,11 @@
 """The Windows end-to-end tests, as CTest runs them for the 64-bit program,
 run against the 32-bit release in the guest.
 
-  windows_e2e.py plan BUILD_DIR PROGRAM PLAN
-      Writes to PLAN (JSON) every EndToEnd test of the build folder BUILD_DIR
-      (the mingw-x86_64 preset's), in CTest's order, with its command, its
-      working folder and its environment, in which PROGRAM takes the place
-      of the program under test. New test modules come along as CTest
-      registers them.
+  windows_e2e.py plan BUILD_DIR PROGRAM PLAN NAME...
+      Writes to PLAN (JSON) the EndToEnd tests NAME... (EndToEnd.NAME) of the
+      build folder BUILD_DIR (the mingw-x86_64 preset's), in CTest's order,
+      with each one's command, working folder and environment, in which
+      PROGRAM takes the place of the program under test.
   windows_e2e.py run PLAN WINEPREFIX
       Runs the planned tests one by one with WINEPREFIX as their Wine
       prefix; exits with 1 if any failed.
@@ -18,12 +17,12 @@ import sys
 import time
 
 
-def plan(build_dir, program, plan_path):
+def plan(build_dir, program, plan_path, *names):
     listing = json.loads(subprocess.run(["ctest", "--test-dir", build_dir, "--show-only=json-v1"],
                                         check=True, capture_output=True, text=True).stdout)
     tests = []
     for test in listing["tests"]:
-        if not test["name"].startswith("EndToEnd."):
+        if test["name"].removeprefix("EndToEnd.") not in names:
             continue
         properties = {item["name"]: item["value"] for item in test.get("properties", [])}
         environment = dict(entry.split("=", 1) for entry in properties.get("ENVIRONMENT", []))
@@ -34,8 +33,9 @@ def plan(build_dir, program, plan_path):
             command = ["python3", *command[1:]]
         tests.append({"name": test["name"], "command": command,
                       "cwd": properties.get("WORKING_DIRECTORY", build_dir), "environment": environment})
-    if not tests:
-        raise SystemExit(f"{build_dir} registers no EndToEnd tests")
+    missing = set(names) - {test["name"].removeprefix("EndToEnd.") for test in tests}
+    if missing:
+        raise SystemExit(f"{build_dir} registers no EndToEnd test named {', '.join(sorted(missing))}")
     with open(plan_path, "w", encoding="utf-8") as stream:
         json.dump(tests, stream, indent=1, ensure_ascii=False)
 
@@ -62,7 +62,7 @@ def run(plan_path, prefix):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 5 and sys.argv[1] == "plan":
+    if len(sys.argv) >= 6 and sys.argv[1] == "plan":
         plan(*sys.argv[2:])
     elif len(sys.argv) == 4 and sys.argv[1] == "run":
         sys.exit(run(*sys.argv[2:]))
