@@ -4,6 +4,9 @@
 #   bin/quorvane-update
 #   share/quorvane-update/QuorvaneUpdate.exe   the 32-bit release (mingw-i686)
 #   share/quorvane-update/README.md
+#   share/man/man1/quorvane-update.1.gz        from packaging/
+#   share/doc/quorvane-update/copyright, changelog.Debian.gz
+#   share/lintian/overrides/quorvane-update     lintian's tags that do not apply, each with why
 include(GNUInstallDirs)
 
 # The release comes from a build tree of its own, so it is named by path;
@@ -18,6 +21,27 @@ install(TARGETS quorvane_update RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${QUORVANE_WINDOWS_PROGRAM} ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane-update)
 
+# The manual page and the changelog are compressed as Debian's policy asks,
+# with no name or time in the gzip header, so that two builds give the same
+# package.
+set(package_documents ${CMAKE_CURRENT_BINARY_DIR}/package-documents)
+set(manual_page ${package_documents}/quorvane-update.1.gz)
+set(changelog ${package_documents}/changelog.Debian.gz)
+add_custom_command(
+  OUTPUT ${manual_page} ${changelog}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/packaging/quorvane-update.1
+          ${package_documents}/quorvane-update.1
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/packaging/changelog ${package_documents}/changelog.Debian
+  COMMAND gzip -9nf ${package_documents}/quorvane-update.1 ${package_documents}/changelog.Debian
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/quorvane-update.1 ${CMAKE_SOURCE_DIR}/packaging/changelog
+  VERBATIM)
+add_custom_target(quorvane_package_documents ALL DEPENDS ${manual_page} ${changelog})
+install(FILES ${manual_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${changelog}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane-update)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides RENAME quorvane-update
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvane-update)
 set(CPACK_PACKAGE_VENDOR "norvik")
@@ -30,6 +54,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "with it, in /usr/share/quorvane-update.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The first packaging of this version; packaging/changelog names it.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The dependencies are those of the binary as dpkg-shlibdeps reads them:
 # the C++ runtime is linked in, so libc6, zlib1g and libdivsufsort3 (which

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian package that scripts/package.sh made on this machine,
-# as on a publisher's build server, and goes through the publisher's
-# workflow with the installed files only: copy the Windows program, pack,
-# verify, list, sign, verify again; and a patch packed after signing, which
-# must fail to verify. The package stays installed.
+# Checks the Debian package that scripts/package.sh made on this machine with
+# lintian, installs it as on a publisher's build server, and goes through
+# the publisher's workflow with the installed files only: copy the Windows
+# program, pack, verify, list, sign, verify again; and a patch packed after
+# signing, which must fail to verify. The package stays installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,10 @@ if [ ${#packages[@]} -ne 1 ] || [ ! -f "${packages[0]}" ]; then
   echo "expected one package in build/dist; run scripts/package.sh first" >&2
   exit 1
 fi
+# Debian's own checks of a package: any error or warning fails (each tag
+# the package overrides says why, in packaging/lintian-overrides).
+lintian --info --pedantic --fail-on error,warning "${packages[0]}"
+echo "lintian: no error, no warning"
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --reinstall "./${packages[0]}" >/dev/null
 

@@ -9,7 +9,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 osslsigncode openssl
   clang-14 libclang-rt-14-dev valgrind clang-tidy cppcheck
-  dpkg-dev file strace pkg-config libdivsufsort-dev
+  dpkg-dev file strace lintian pkg-config libdivsufsort-dev
+  qemu-system-x86 debootstrap
   xvfb xdotool fonts-wine fonts-ipafont-gothic
   pigz disorderfs fuse3
   "$@"

@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-for preset in mingw-i686 native; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" --target quorvane_update
-done
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 -j "$(nproc)" --target quorvane_update
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$(nproc)" --target quorvane_update quorvane_package_documents
 rm -rf build/dist
 cpack --config build/native/CPackConfig.cmake -B build/dist
 # What CPack staged the package in.

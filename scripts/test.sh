@@ -2,7 +2,9 @@
 # Sets up everything on a fresh machine and runs the whole test suite: the
 # native suite, the Windows program's release checks (two clean builds
 # compared among them) and its suite under Wine (the message boxes answered
-# on an Xvfb display among them), then the same native suite under the
+# on an Xvfb display among them), the 32-bit release's tests in a Debian
+# guest under qemu, whose kernel runs 32-bit programs, then the same native
+# suite under the
 # sanitizers and valgrind, static analysis, the fuzzer (replay and a bounded
 # run) and a tiny benchmark run that keeps the benchmark script working.
 set -euo pipefail
@@ -21,6 +23,7 @@ start_wine_session
 trap stop_wine_session EXIT
 ctest --preset mingw-x86_64
 stop_wine_session
+scripts/guest-test.sh
 
 scripts/sanitize.sh
 scripts/memcheck.sh

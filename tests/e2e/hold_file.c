@@ -24,8 +24,11 @@ static DWORD ShareMode(const wchar_t* name) {
   return 0;
 }
 
+/* The loops count real time: a call into Wine's server can take longer
+ * than the millisecond slept. */
 static HANDLE OpenWhenPossible(const wchar_t* path, DWORD share) {
-  for (DWORD waited = 0; waited < GIVE_UP_MS; ++waited) {
+  const ULONGLONG start = GetTickCount64();
+  while (GetTickCount64() - start < GIVE_UP_MS) {
     HANDLE file = CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) return file;
     Sleep(1);
@@ -34,7 +37,8 @@ static HANDLE OpenWhenPossible(const wchar_t* path, DWORD share) {
 }
 
 static int WaitForFile(const wchar_t* path) {
-  for (DWORD waited = 0; waited < GIVE_UP_MS; ++waited) {
+  const ULONGLONG start = GetTickCount64();
+  while (GetTickCount64() - start < GIVE_UP_MS) {
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 1;
     Sleep(1);
   }
@@ -57,6 +61,10 @@ static int HoldUntilInputEnds(const wchar_t* path) {
 }
 
 static int HoldFor(DWORD share, const wchar_t* after, DWORD delay, DWORD hold, const wchar_t* path) {
+  /* Said once the holder runs, so that the test starts the patch only then:
+   * a holder that Wine starts late would miss a file that lives briefly. */
+  puts("waiting");
+  fflush(stdout);
   if (wcscmp(after, L"-") != 0 && !WaitForFile(after)) {
     fputs("hold_file: the file to wait for never came\n", stderr);
     return 1;

@@ -215,18 +215,22 @@ class WineBackend:
         holder = os.environ.get("QUORVANE_HOLD_FILE")
         if not holder:
             raise RuntimeError("QUORVANE_HOLD_FILE must name the file holder")
-        with tempfile.TemporaryFile() as output:
-            command = [self.emulator, holder, share, self.path_as_seen(after) if after else "-",
-                       str(delay_ms), str(hold_ms), self.path_as_seen(path)]
-            process = subprocess.Popen(command, env=wine_environment(self.prefix), stdin=subprocess.DEVNULL,
-                                       stdout=output, stderr=subprocess.STDOUT)
-            said = []
-            try:
-                yield lambda: said == [b"held", b"released"]
-            finally:
-                process.wait(HOLD_TIMEOUT)
-                output.seek(0)
-                said.extend(output.read().split())
+        command = [self.emulator, holder, share, self.path_as_seen(after) if after else "-",
+                   str(delay_ms), str(hold_ms), self.path_as_seen(path)]
+        process = subprocess.Popen(command, env=wine_environment(self.prefix), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        said = []
+        try:
+            # The block starts once the holder watches for its file.
+            with selectors.DefaultSelector() as selector:
+                selector.register(process.stdout, selectors.EVENT_READ)
+                first = process.stdout.readline() if selector.select(HOLD_TIMEOUT) else b""
+            if first.strip() != b"waiting":
+                process.kill()
+                raise RuntimeError(f"the file holder did not start: {first!r}")
+            yield lambda: said == [b"held", b"released"]
+        finally:
+            said.extend(process.communicate(timeout=HOLD_TIMEOUT)[0].split())
 
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         # Headless, MessageBoxW shows nothing and returns -1, which the
