@@ -18,25 +18,13 @@
 namespace applier_test {
 namespace {
 
+using delta_test::Contents;
+using delta_test::StreamOf;
+
 using delta_test::CrcOf;
 using delta_test::Instructions;
 using delta_test::InstructionsOf;
 using package::DeltaResult;
-
-platform::UniqueFile StreamOf(const Bytes& bytes) {
-  platform::UniqueFile stream(std::tmpfile());
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
-  std::rewind(stream.get());
-  return stream;
-}
-
-Bytes Contents(std::FILE* stream) {
-  std::rewind(stream);
-  Bytes bytes;
-  int c;
-  while ((c = std::fgetc(stream)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
-  return bytes;
-}
 
 // Checks what the reader hands on against the sizes it was given.
 class BoundsCheckingTarget final : public package::DeltaTarget {

@@ -8,6 +8,7 @@
 
 #include "applier/rebuild_from_delta.h"
 #include "applier_test_fixture.h"
+#include "delta_test_records.h"
 #include "package/record_reader.h"
 #include "platform/unique_file.h"
 #include "publisher/delta_record.h"
@@ -15,22 +16,10 @@
 namespace applier_test {
 namespace {
 
+using delta_test::Contents;
+using delta_test::StreamOf;
+
 using publisher::ChangedFileEncoding;
-
-platform::UniqueFile StreamOf(const Bytes& bytes) {
-  platform::UniqueFile stream(std::tmpfile());
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
-  std::rewind(stream.get());
-  return stream;
-}
-
-Bytes Contents(std::FILE* stream) {
-  std::rewind(stream);
-  Bytes bytes;
-  int c;
-  while ((c = std::fgetc(stream)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
-  return bytes;
-}
 
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));

@@ -74,4 +74,19 @@ std::uint32_t CrcOf(const Bytes& bytes) {
   return static_cast<std::uint32_t>(crc32(crc32(0, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
+platform::UniqueFile StreamOf(const Bytes& bytes) {
+  platform::UniqueFile stream(std::tmpfile());
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream.get());
+  std::rewind(stream.get());
+  return stream;
+}
+
+Bytes Contents(std::FILE* stream) {
+  std::rewind(stream);
+  Bytes bytes;
+  int c;
+  while ((c = std::fgetc(stream)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
+  return bytes;
+}
+
 }  // namespace delta_test

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <optional>
 #include <string>
 
 #include "package/record_reader.h"
+#include "platform/unique_file.h"
 #include "test_files.h"
 
 namespace delta_test {
@@ -46,5 +48,11 @@ Bytes DeltaRecord(const std::wstring& path, const package::FileCheck& oldFile, c
 Bytes RemovalRecord(const std::wstring& path, const package::FileCheck& oldFile);
 
 std::uint32_t CrcOf(const Bytes& bytes);
+
+// A temporary file holding `bytes`, positioned at its start.
+platform::UniqueFile StreamOf(const Bytes& bytes);
+
+// Everything in `stream`, from its start.
+Bytes Contents(std::FILE* stream);
 
 }  // namespace delta_test
