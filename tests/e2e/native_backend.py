@@ -190,6 +190,11 @@ class NativeBackend:
 
     def run(self, executable, args, cwd, answer, env, program_word, timeout):
         environment = {**os.environ, **env, "WINEPREFIX": str(self._prefix)}
+        if "LD_PRELOAD" in env:
+            # A library preloaded into a program built with AddressSanitizer
+            # comes before the sanitizer's runtime, which it then refuses.
+            asan_options = [environment.get("ASAN_OPTIONS", ""), "verify_asan_link_order=0"]
+            environment["ASAN_OPTIONS"] = ":".join(option for option in asan_options if option)
         # A checker cannot give the program a word 0 other than its path, so
         # a run with its own word 0 goes without one.
         checker = [] if program_word else checker_command()
