@@ -13,6 +13,7 @@
 #include "applier_test_fixture.h"
 #include "delta_test_records.h"
 #include "package/trailer.h"
+#include "platform/platform.h"
 #include "platform/unique_file.h"
 
 namespace applier_test {
@@ -59,9 +60,12 @@ class ApplierDeltaRecordsTest : public ApplierTest {
     WriteWholeFile(Installed("data/gone/dropped.dat"), kDropped);
     WriteWholeFile(Installed("kept.txt"), {'k'});
     // Times in whole 100 ns steps, which the update keeps exactly when it
-    // gives a file back its times.
+    // gives a file back its times, set as the program sets them: a time
+    // set through the Windows build's C++ library was read back under Wine
+    // a second off from one reading to the next.
+    const platform::FileTime time = 130740807436702848;  // 2015-04-21 09:05:43.6702848 UTC
     for (const char* name : {"data/table.dat", "data/gone/dropped.dat", "kept.txt"}) {
-      fs::last_write_time(Installed(name), fs::file_time_type(std::chrono::hours(1000)));
+      ASSERT_TRUE(platform::WriteFileTimes(ToProgramPath(Installed(name)), {time, time, time}));
     }
   }
 
