@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "applier_test_fixture.h"
+#include "platform/platform.h"
 
 namespace applier_test {
 namespace {
@@ -17,9 +18,12 @@ class CommitFailureTest : public ApplierTest {
     WriteWholeFile(Installed("victim.txt"), MixedContent(3000, 1));
     WriteWholeFile(Installed("data/old.bin"), MixedContent(7000, 2));
     WriteWholeFile(Installed("keep.txt"), {'k'});
-    // Old times that no write of the test can have given them.
+    // Old times that no write of the test can have given them, set as the
+    // program sets them: a time set through the Windows build's C++ library
+    // was read back under Wine a second off from one reading to the next.
+    const platform::FileTime old = 130740807436702848;  // 2015-04-21 09:05:43.6702848 UTC
     for (const char* name : {"victim.txt", "data/old.bin"}) {
-      std::filesystem::last_write_time(Installed(name), std::filesystem::file_time_type(std::chrono::hours(1000)));
+      ASSERT_TRUE(platform::WriteFileTimes(ToProgramPath(Installed(name)), {old, old, old}));
     }
     // Replacements, new folders, and one path named twice: the later record
     // wins.
