@@ -38,8 +38,10 @@ mount --bind /dev/pts "$root/dev/pts"
 in_guest() { chroot "$root" env DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"; }
 in_guest dpkg --add-architecture i386
 in_guest apt-get update -qq
+# libdivsufsort3: the native program, which packs the tests' patches, runs
+# in the guest too.
 in_guest apt-get install -y -qq --no-install-recommends \
-  linux-image-amd64 initramfs-tools kmod wine wine64 wine32:i386 python3 \
+  linux-image-amd64 initramfs-tools kmod wine wine64 wine32:i386 python3 libdivsufsort3 \
   >"$out/packages.log" 2>&1 || { tail -n 30 "$out/packages.log" >&2; exit 1; }
 in_guest apt-get clean
 cleanup
